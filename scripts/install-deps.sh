@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Velkor builds and runs with; does nothing for packages already there.
+set -euo pipefail
+pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libgl-dev libsqlite3-dev
+      libfann-dev libgtest-dev fonts-ipafont-gothic xvfb xauth)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
