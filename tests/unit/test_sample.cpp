@@ -66,7 +66,7 @@ int weekdaysIn(QDate first, QDate last) {
     return n;
 }
 
-struct FileSpec {
+struct ExpectedFile {
     const char* name;
     int minutes;
     int days;
@@ -75,7 +75,7 @@ struct FileSpec {
 
 // End 2024-03-17 is a Sunday: the files end on Friday 2024-03-15.
 const QString kEnd = QStringLiteral("2024-03-17");
-const FileSpec kDefaultFiles[] = {{"USDJPYM05.CSV", 5, 60, "23:55"},
+const ExpectedFile kDefaultFiles[] = {{"USDJPYM05.CSV", 5, 60, "23:55"},
                                   {"USDJPYM30.CSV", 30, 250, "23:30"},
                                   {"USDJPYH04.CSV", 240, 250, "20:00"}};
 
@@ -96,12 +96,12 @@ std::unique_ptr<QTemporaryDir> SampleFiles::dir_;
 TEST_F(SampleFiles, EveryLineIsAWellFormedBarWithConsistentPrices) {
     const QRegularExpression price(QStringLiteral("^1[0-9]{2}\\.[0-9]{3}$"));
     const QRegularExpression decimal(QStringLiteral("^[0-9]+\\.[0-9]+$"));
-    for (const FileSpec& spec : kDefaultFiles) {
-        SCOPED_TRACE(spec.name);
-        const std::vector<Line> lines = readQuoteFile(QDir(folder()).filePath(QString::fromLatin1(spec.name)));
+    for (const ExpectedFile& file : kDefaultFiles) {
+        SCOPED_TRACE(file.name);
+        const std::vector<Line> lines = readQuoteFile(QDir(folder()).filePath(QString::fromLatin1(file.name)));
         const QDate end = QDate::fromString(kEnd, Qt::ISODate);
         ASSERT_EQ(qsizetype(lines.size()),
-                  qsizetype(weekdaysIn(end.addDays(1 - spec.days), end)) * (1440 / spec.minutes));
+                  qsizetype(weekdaysIn(end.addDays(1 - file.days), end)) * (1440 / file.minutes));
 
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const Line& l = lines[i];
@@ -152,34 +152,34 @@ TEST_F(SampleFiles, EveryLineIsAWellFormedBarWithConsistentPrices) {
             if (i > 0) {
                 const QDateTime& prev = lines[i - 1].server;
                 if (prev.date() == l.server.date())
-                    EXPECT_EQ(prev.secsTo(l.server), spec.minutes * 60);
+                    EXPECT_EQ(prev.secsTo(l.server), file.minutes * 60);
                 else
                     EXPECT_LT(prev, l.server);
             }
         }
-        QDate firstWeekday = end.addDays(1 - spec.days);
+        QDate firstWeekday = end.addDays(1 - file.days);
         while (firstWeekday.dayOfWeek() > 5) firstWeekday = firstWeekday.addDays(1);
         EXPECT_EQ(lines.front().fields[0], firstWeekday.toString(QStringLiteral("yyyy/MM/dd")));
         EXPECT_EQ(lines.front().fields[1], QStringLiteral("00:00"));
         EXPECT_EQ(lines.back().fields[0], QStringLiteral("2024/03/15"));
-        EXPECT_EQ(lines.back().fields[1], QString::fromLatin1(spec.lastTimeOfDay));
+        EXPECT_EQ(lines.back().fields[1], QString::fromLatin1(file.lastTimeOfDay));
     }
 }
 
 TEST_F(SampleFiles, LongerBarsAggregateTheFiveMinuteBars) {
     const std::vector<Line> five = readQuoteFile(QDir(folder()).filePath(QStringLiteral("USDJPYM05.CSV")));
-    for (const FileSpec& spec : {kDefaultFiles[1], kDefaultFiles[2]}) {
-        SCOPED_TRACE(spec.name);
+    for (const ExpectedFile& file : {kDefaultFiles[1], kDefaultFiles[2]}) {
+        SCOPED_TRACE(file.name);
         std::map<QDateTime, std::vector<const Line*>> groups;
         for (const Line& l : five) {
             const qint64 secs = l.server.time().msecsSinceStartOfDay() / 1000;
-            groups[l.server.addSecs(-(secs % (spec.minutes * 60)))].push_back(&l);
+            groups[l.server.addSecs(-(secs % (file.minutes * 60)))].push_back(&l);
         }
         int compared = 0;
-        for (const Line& l : readQuoteFile(QDir(folder()).filePath(QString::fromLatin1(spec.name)))) {
+        for (const Line& l : readQuoteFile(QDir(folder()).filePath(QString::fromLatin1(file.name)))) {
             const auto it = groups.find(l.server);
             if (it == groups.end()) continue;
-            ASSERT_EQ(it->second.size(), std::size_t(spec.minutes / 5));
+            ASSERT_EQ(it->second.size(), std::size_t(file.minutes / 5));
             qint64 high = 0, low = 1'000'000'000;
             for (const Line* p : it->second) {
                 high = qMax(high, thousandths(p->fields[2]));
