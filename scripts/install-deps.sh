@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velkor builds and runs with; does nothing for packages already there.
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libgl-dev libsqlite3-dev
+pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsqlite3-dev
       libfann-dev libgtest-dev fonts-ipafont-gothic xvfb xauth)
 missing=()
 for p in "${pkgs[@]}"; do

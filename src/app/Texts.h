@@ -1,0 +1,56 @@
+#pragma once
+#include <QString>
+
+// Every fixed text the program shows or writes that is not per timeframe (those live in
+// the timeframe table), and the wording of its error messages.
+namespace texts {
+
+inline const QString tableNotFound = QStringLiteral(" ﾃｰﾌﾞﾙ名が見つかりません");
+inline const QString catalogLoad =
+    QStringLiteral("AAATBN, AAATSTﾃｰﾌﾞﾙを作成し、ﾃｰﾌﾞﾙﾃﾞｰﾀを読み込みます");
+inline const QString rowsRead = QStringLiteral(" 件読込");
+inline const QString twoLayers = QStringLiteral("２レイヤー以上が必要です");
+inline const QString trainingTime = QStringLiteral("学習時間:  ");
+inline const QString nothingToDelete = QStringLiteral("削除するﾃﾞｰﾀがありません");
+inline const QString exportStart = QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します");
+inline const QString exportEnd = QStringLiteral("書出終了");
+inline const QString reimportStart = QStringLiteral(" ﾌｧｲﾙから読込みます ");
+inline const QString reimportAsk = QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?");
+inline const QString reimportEnd = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");
+
+inline const QString closeButton = QStringLiteral("閉じる(&C)");
+inline const QString startupMarker = QStringLiteral("z0P");
+
+// Error messages (the program's own wording).
+inline QString fileOpenError(const QString& path, const QString& why) {
+    return QStringLiteral("ファイルを開けません: %1 (%2)").arg(path, why);
+}
+inline QString fileWriteError(const QString& path, const QString& why) {
+    return QStringLiteral("ファイルに書き込めません: %1 (%2)").arg(path, why);
+}
+inline QString lineError(const QString& path, qsizetype line, const QString& what) {
+    return QStringLiteral("%1 の %2 行目: %3").arg(path).arg(line).arg(what);
+}
+inline QString notInteger(const QString& text) {
+    return QStringLiteral("'%1' は整数ではありません").arg(text);
+}
+inline QString notNumber(const QString& text) {
+    return QStringLiteral("'%1' は数値ではありません").arg(text);
+}
+inline QString tooFewFields(qsizetype got, qsizetype need) {
+    return QStringLiteral("項目が %1 個しかありません (%2 個必要です)").arg(got).arg(need);
+}
+inline QString slotOutOfRange(int i) {
+    return QStringLiteral("値スロットの番号 %1 は範囲 1..80 の外です").arg(i);
+}
+inline QString integerOverflow(const QString& what) {
+    return QStringLiteral("整数の桁あふれ: %1").arg(what);
+}
+inline QString sqlError(const QString& why, const QString& sql) {
+    return QStringLiteral("SQL エラー: %1\n%2").arg(why, sql.trimmed());
+}
+inline QString noDataFolder() {
+    return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");
+}
+
+}  // namespace texts

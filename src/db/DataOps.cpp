@@ -1,0 +1,202 @@
+// Opening the databases, creating tables, running statements, catalog lookups and the
+// SQL builder of the window.
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/Texts.h"
+#include "app/TextFile.h"
+#include "app/VelkorError.h"
+#include "db/SqlBuilder.h"
+#include "ui/VelkorU.h"
+
+void TVelkorF::uqCdb() {
+    dm.csq.close();
+    stdb = path(QStringLiteral("SQDB.DB"));
+    dm.csq.setDatabase(stdb);
+    dm.csq.open();
+    dm.csm.close();
+    dm.csm.setDatabase(QString());
+    dm.csm.open();
+    dm.catalog.invalidate();
+    curTable_ = nullptr;
+    // A new user's first start: the file database has no catalog yet.
+    if (!dm.catalog.present()) uqTst(3);
+    uqCtbl(1);
+}
+
+void TVelkorF::uqCtbl(int id) {
+    if (id == 1) {
+        static const char* fileTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H", "F03V05H",
+                                           "F03V30H", "F03V4HH", "F03VDT", "F04CSV"};
+        static const char* memoryTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H"};
+        for (const char* t : fileTables) {
+            stdb = QStringLiteral("csq");
+            stnm = QString::fromLatin1(t);
+            swh.clear();
+            uqCtbl(2);
+        }
+        for (const char* t : memoryTables) {
+            stdb = QStringLiteral("csm");
+            stnm = QString::fromLatin1(t);
+            swh.clear();
+            uqCtbl(2);
+        }
+        return;
+    }
+    if (id != 2) return;
+    sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = '") +
+          QString(stnm).replace(QLatin1Char('\''), QLatin1String("''")) + QStringLiteral("' ");
+    dm.qw.Close();
+    if (stdb == QLatin1String("csq")) dm.qw.setConnection(&dm.csq);
+    else if (stdb == QLatin1String("csm")) dm.qw.setConnection(&dm.csm);
+    dm.qw.setSql(sqw);
+    dm.qw.Open();
+    if (dm.qw.FieldByName(QStringLiteral("CNT")).AsInteger() > 0) return;
+    dm.qw.Close();
+    dm.qw.setConnection(&dm.csq);
+    ucSql(6);
+    if (stdb == QLatin1String("csq")) uexSql(1);
+    else if (stdb == QLatin1String("csm")) uexSql(2);
+}
+
+bool TVelkorF::uexSql(int id) {
+    if (id != 1 && id != 2) return false;
+    if (sqw.bad) return false;  // a value was not a valid literal: the statement fails
+    return execOne(id == 1 ? dm.csq : dm.csm, sqw);
+}
+
+QString TVelkorF::GetNewId(const QString& scnm) {
+    dm.qx.Close();
+    sqw = QStringLiteral("select Max(") + scnm + QStringLiteral(") as CNT from ") + stnm;
+    dm.qx.setSql(sqw);
+    dm.qx.Open();
+    const Field f = dm.qx.FieldByName(QStringLiteral("CNT"));
+    const qint64 v = f.AsString().isEmpty() ? 1 : f.value().asInt64() + 1;
+    dm.qx.Close();
+    return QString::number(v);
+}
+
+void TVelkorF::uqTst(int id) {
+    if (id == 3) { loadCatalog(); return; }
+    if (id != 1 && id != 2) return;
+    if (const CatalogTable* t = dm.catalog.find(stnm)) {
+        curTable_ = t;
+        stid = t->tbid;
+    } else {
+        dialogs_->message(stnm + texts::tableNotFound);  // the builder goes on with the table before
+    }
+    if (id == 2 || !curTable_) return;
+    if (dm.qst.rowsKey() != curTable_->name || !dm.qst.Active()) {
+        std::vector<std::vector<DbValue>> rows;
+        rows.reserve(curTable_->columns.size());
+        for (const CatalogColumn& c : curTable_->columns) rows.push_back(c.row);
+        dm.qst.OpenRows(Catalog::columnFieldNames(), std::move(rows), curTable_->name);
+    }
+    dm.qst.First();
+}
+
+void TVelkorF::ucNul(QString& st, int id, int il) { sqlb::ucNul(st, id, il); }
+
+void TVelkorF::ucSql(int id) {
+    switch (id) {
+    case 1: case 2: case 3: case 4: case 5: case 6: {
+        uqTst(1);
+        if (!curTable_) return;
+        const CatalogTable& t = *curTable_;
+        bool bad = false;
+        switch (id) {
+        case 1: sqw = sqlb::select(t, swh); break;
+        case 2: sqw = sqlb::insert(t, sa, bad); break;
+        case 3: sqw = sqlb::update(t, sa, swh, bad); break;
+        case 4: sqw = sqlb::insertParams(t, sa); break;
+        case 5: sqw = sqlb::updateParams(t, swh); break;
+        case 6: sqw = sqlb::create(t, stdb, sa); break;
+        }
+        sqw.bad = bad;
+        if (id != 6) { dm.qst.Last(); dm.qst.Next(); }
+        return;
+    }
+    case 7: {
+        if (!curTable_) return;
+        const int row = dm.qst.RecNo();
+        if (row < 0 || row >= int(curTable_->columns.size())) return;
+        bool bad = false;
+        sa[7] = curTable_->columns[size_t(row)].type;
+        sa[9] = sqlb::literal(curTable_->columns[size_t(row)], sa[9], bad);
+        if (bad) sqw.bad = true;
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void TVelkorF::applyDisplayWidths(Query& q, const QString& table) {
+    const CatalogTable* t = dm.catalog.find(table);
+    if (!t) return;
+    for (size_t k = 0; k < t->columns.size() && int(k) < q.FieldCount(); ++k)
+        q.SetDisplayWidth(int(k), t->columns[k].displayWidth);
+}
+
+void TVelkorF::loadCatalog() {
+    dialogs_->message(texts::catalogLoad);
+    const QString tblPath = QDir(catalogDir_).filePath(QStringLiteral("tbl.csv"));
+    const QString strcPath = QDir(catalogDir_).filePath(QStringLiteral("tblstrc.csv"));
+    // Both files are read before anything is dropped, so a bad file leaves the catalog as it was.
+    const QStringList tbl = textfile::readLines(tblPath);
+    const QStringList strc = textfile::readLines(strcPath);
+
+    struct Spec { const QStringList* lines; QString file; int fields; QList<int> quoted; QList<int> cut; QString head; };
+    const Spec specs[] = {
+        {&tbl, tblPath, 6, {3, 4, 5}, {4, 14, 40},
+         QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (")},
+        {&strc, strcPath, 9, {4, 5, 8}, {14, 10, 40},
+         QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  (")},
+    };
+    // Checks every line first: a short line names its file and line and changes nothing.
+    for (const Spec& s : specs)
+        for (int i = 0; i < s.lines->size(); ++i) {
+            if ((*s.lines)[i].trimmed().isEmpty()) continue;
+            const qsizetype n = textfile::splitCommas((*s.lines)[i]).size();
+            if (n < s.fields) throw VelkorError(texts::lineError(s.file, i + 1, texts::tooFewFields(n, s.fields)));
+        }
+
+    execOrThrow(dm.csq, QStringLiteral("begin"));
+    try {
+        execOrThrow(dm.csq, QStringLiteral(" drop table if exists AAATBN  "));
+        execOrThrow(dm.csq, QStringLiteral(" create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, "
+                                           "SKB nchar(4), TNAM nchar(14), TYO nchar(40) ); "));
+        execOrThrow(dm.csq, QStringLiteral(" drop table if exists AAATST "));
+        execOrThrow(dm.csq, QStringLiteral(" create table AAATST ( CNT Integer,  BID Integer, TBID Integer, "
+                                           "CID Integer, CNAM nchar(14),  KT nchar(10), LN Integer , "
+                                           "DPW Integer, TYO nchar(40) ); "));
+        for (const Spec& s : specs) {
+            for (const QString& line : *s.lines) {
+                if (line.trimmed().isEmpty()) continue;
+                const QStringList f = textfile::splitCommas(line);
+                QStringList values;
+                bool bad = false;
+                for (int j = 0; j < s.fields; ++j) {
+                    QString v = f[j];
+                    const int q = int(s.quoted.indexOf(j));
+                    if (q >= 0) {
+                        sqlb::ucNul(v, 2, s.cut[q]);
+                    } else {
+                        v = v.trimmed();
+                        sqlb::ucNul(v, 1, 0);
+                        if (v != QLatin1String("NULL") && !sqlb::isNumericLiteral(v)) bad = true;
+                    }
+                    sa[11 + j] = v;
+                    values.append(v);
+                }
+                if (!bad) execOne(dm.csq, s.head + values.join(QLatin1Char(',')) + QLatin1Char(')'));
+            }
+        }
+        execOrThrow(dm.csq, QStringLiteral("commit"));
+    } catch (...) {
+        execOne(dm.csq, QStringLiteral("rollback"));
+        throw;
+    }
+    dm.catalog.invalidate();
+    curTable_ = nullptr;
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+
+#include "db/Catalog.h"
+#include "db/Slots.h"
+
+// Statements generated from the catalog, and the literal rules of the value slots.
+namespace sqlb {
+
+// id 1: empty becomes NULL. id 2: empty becomes NULL, otherwise the text is cut to `il`
+// characters and put in single quotes, a quote inside doubled. Other ids: unchanged.
+void ucNul(QString& st, int id, int il);
+
+// A number SQLite reads as a numeric literal: 12, -5, .5, 1.25e3.
+bool isNumericLiteral(const QString& s);
+
+// The literal of `value` for column `c` (kind 7). `bad` is set when a non-character
+// column is given a text that is not a number: such a statement must not run.
+QString literal(const CatalogColumn& c, QString value, bool& bad);
+
+// Kind 1: " select A, B from T" + swh.
+QString select(const CatalogTable& t, const QString& swh);
+// Kind 2: insert of one row from slots 11 on; slots 12 and up are left holding the
+// literals, slot 1 the value list, slots 7 and 9 the last type and literal.
+QString insert(const CatalogTable& t, Slots& sa, bool& bad);
+// Kind 3: update from slots 11 on, followed by swh.
+QString update(const CatalogTable& t, Slots& sa, const QString& swh, bool& bad);
+// Kind 4: insert with numbered parameters (list built in slot 2).
+QString insertParams(const CatalogTable& t, Slots& sa);
+// Kind 5: update with numbered parameters, followed by swh and the count parameter.
+QString updateParams(const CatalogTable& t, const QString& swh);
+// Kind 6: create statement; slots 3 to 5 hold the last column's name, type and length.
+QString create(const CatalogTable& t, const QString& stdb, Slots& sa);
+
+}  // namespace sqlb

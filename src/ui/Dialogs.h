@@ -1,0 +1,89 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+class QWidget;
+
+// Message boxes, confirmations, the open-file dialog and the error box.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void message(const QString& text) = 0;
+    virtual bool confirmOkCancel(const QString& text) = 0;  // true: OK
+    virtual bool confirmYesNo(const QString& text) = 0;     // true: Yes
+    virtual QString openFile() = 0;                          // empty: cancelled
+    virtual void error(const QString& text) = 0;
+};
+
+// Modal boxes of the window.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent) : parent_(parent) {}
+    void message(const QString& text) override;
+    bool confirmOkCancel(const QString& text) override;
+    bool confirmYesNo(const QString& text) override;
+    QString openFile() override;
+    void error(const QString& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The batch run: boxes become lines on stdout, errors on stderr.
+class ConsoleDialogs : public Dialogs {
+public:
+    ConsoleDialogs(bool yes, QString dataDir) : yes_(yes), dataDir_(std::move(dataDir)) {}
+    void message(const QString& text) override;
+    bool confirmOkCancel(const QString& text) override;
+    bool confirmYesNo(const QString& text) override;
+    QString openFile() override;
+    void error(const QString& text) override;
+    int errors() const { return errors_; }
+
+private:
+    bool yes_;
+    QString dataDir_;
+    bool dataDirUsed_ = false;
+    int errors_ = 0;
+};
+
+// Records every box in order ("message: …", "confirm: …", "open", "error: …") and answers
+// confirmations and the open-file dialog from queues; an empty queue answers Cancel/No and
+// "no file", and marks the box as unexpected.
+class ScriptedDialogs : public Dialogs {
+public:
+    void message(const QString& text) override { log.append(QStringLiteral("message: ") + text); }
+    bool confirmOkCancel(const QString& text) override { return answer(QStringLiteral("confirm: ") + text); }
+    bool confirmYesNo(const QString& text) override { return answer(QStringLiteral("confirm: ") + text); }
+    QString openFile() override {
+        log.append(QStringLiteral("open"));
+        if (files.empty()) { unexpected.append(QStringLiteral("open")); return {}; }
+        QString f = files.front();
+        files.pop_front();
+        return f;
+    }
+    void error(const QString& text) override { log.append(QStringLiteral("error: ") + text); errors.append(text); }
+
+    QStringList messages() const {
+        QStringList out;
+        for (const QString& l : log)
+            if (l.startsWith(QLatin1String("message: "))) out.append(l.mid(9));
+        return out;
+    }
+
+    QStringList log;
+    QStringList errors;
+    QStringList unexpected;
+    std::deque<bool> answers;
+    std::deque<QString> files;
+
+private:
+    bool answer(const QString& line) {
+        log.append(line);
+        if (answers.empty()) { unexpected.append(line); return false; }
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};

@@ -1,0 +1,156 @@
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/Clock.h"
+#include "app/VelkorState.h"
+#include "db/Tdm.h"
+#include "ui/Dialogs.h"
+#include "ui/Progress.h"
+
+class QChartView;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QImage;
+namespace Ui { class VelkorF; }
+
+// The start-up ends without a data folder (the user cancelled the folder dialog).
+struct StartupAborted : std::exception {
+    const char* what() const noexcept override { return "no data folder"; }
+};
+
+// The main window: owns the working state, the data module and every operation. Its
+// member functions live in the folder of their subsystem.
+class TVelkorF : public QMainWindow, public VelkorState {
+    Q_OBJECT
+public:
+    struct Options {
+        QString workDir;                 // relative names resolve against it (default: current)
+        QString catalogDir;              // tbl.csv and tblstrc.csv (default: beside the program)
+        Dialogs* dialogs = nullptr;      // default: modal boxes of the window
+        Clock* clock = nullptr;          // default: the system clock
+        Progress* progress = nullptr;    // default: a modal progress dialog
+        std::optional<unsigned> seed;    // network weight seed
+    };
+
+    explicit TVelkorF(Options options, QWidget* parent = nullptr);
+    ~TVelkorF() override;
+
+    // The controls of one forecast page (index 0, 1, 2 for 5, 30, 80).
+    struct Page {
+        QLineEdit *ln1E, *rd1E, *dt2E;
+        QLabel *hmL, *cv2L, *cntL, *rd2L, *ln2L, *ms2L, *lt2L, *ttL;
+        QPushButton *ysB, *vfB;
+        QTableWidget* sg;
+        QChartView* cht;
+        QTableView* headerGrid;   // e1G, e2G, e3G
+        QTableWidget* statsGrid;  // e4SG, e5SG, e6SG
+        QLabel* statsCount;       // e42cn2L, e52cn2L, e62cn2L
+    };
+    Page& page(int index) { return pages_[size_t(index)]; }
+
+    Tdm dm;
+    Ui::VelkorF* ui;
+
+    Dialogs& dialogs() { return *dialogs_; }
+    Clock& clock() { return *clock_; }
+    Progress& progress() { return *progress_; }
+    const std::optional<unsigned>& seed() const { return seed_; }
+    const QString& workDir() const { return workDir_; }
+    // A name relative to the working directory.
+    QString path(const QString& relative) const;
+
+    // Runs an event's operation: an error is shown in the error box, the window stays usable.
+    bool guarded(const std::function<void()>& op);
+    bool startupAborted() const { return aborted_; }
+    bool startupDone() const;
+
+    // Start-up, working state and shutdown.
+    void FormActivate();
+    void ucIni();
+    void uq01C(int id);
+    void FormClose();
+    void FormDestroy();
+
+    // Connections and SQL execution.
+    void uqCdb();
+    void uqCtbl(int id);
+    bool uexSql(int id);
+    QString GetNewId(const QString& scnm);
+
+    // Catalog and SQL builder.
+    void uqTst(int id);
+    void ucSql(int id);
+    static void ucNul(QString& st, int id, int il);
+    const CatalogTable* currentTable() const { return curTable_; }
+    // Sets the display widths of the query's fields from the catalog rows of `table`.
+    void applyDisplayWidths(Query& q, const QString& table);
+
+    // Settings files.
+    void uq01B(int id);
+    void ucLnRd(int it);
+
+    // Quote import and statistics, training table builder.
+    void uq01F(int id);
+    static QString& ErPeriod(QString& st);
+    void uq01G();
+
+    // Scaling and range functions.
+    double ClSc(int ivt, int ivm, int ivs) const;
+    int ClRSc(int ivm, int ivs, double dvr) const;
+    double ClSlp(int idg, int idmx) const;
+    static double Divid(double d01, double d02);
+    static int Cvs2i(const QString& snm);
+    QString Find03Pr(int icn);
+    int fqHLn(int icn, int ik);
+
+    // Training and forecast run, pages, verification, statistics, chart.
+    void uq02YS();
+    void uq03K05(int id);
+    void uq03K30(int id);
+    void uq03K4H(int id);
+    void uq03K(int id);  // the page method of the timeframe in iasi
+    void uq03LC(int id);
+    void uq03SG(int id);
+    void uq03MCT(int id);
+
+    // Table browser and CSV page.
+    void uq01D(int id);
+    void uq04CV(int id);
+    void f12stbEKeyDown(int key);
+
+protected:
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void wire();
+    void bindGrid(QTableView* view, DataSource* ds);
+    void onFocusChanged(QWidget* old, QWidget* now);
+    void loadCatalog();
+
+    std::array<Page, 3> pages_{};
+    QString workDir_;
+    QString catalogDir_;
+    std::unique_ptr<Dialogs> ownDialogs_;
+    std::unique_ptr<Clock> ownClock_;
+    std::unique_ptr<Progress> ownProgress_;
+    Dialogs* dialogs_ = nullptr;
+    Clock* clock_ = nullptr;
+    Progress* progress_ = nullptr;
+    std::optional<unsigned> seed_;
+    const CatalogTable* curTable_ = nullptr;
+    QString startupMarker_;
+    bool starting_ = false;
+    bool aborted_ = false;
+    bool destroyed_ = false;
+};
