@@ -21,7 +21,54 @@ void TVelkorF::uqCdb() {
     curTable_ = nullptr;
     // A new user's first start: the file database has no catalog yet.
     if (!dm.catalog.present()) uqTst(3);
+    const bool exportCatalogExisted = tableExists(dm.csq, QStringLiteral("F04CSV"));
     uqCtbl(1);
+    if (!exportCatalogExisted) addDefaultExports();
+}
+
+bool TVelkorF::tableExists(Connection& c, const QString& name) {
+    Query q(QStringLiteral("exists"), &c,
+            QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = '") +
+                QString(name).replace(QLatin1Char('\''), QLatin1String("''")) + QStringLiteral("'"));
+    q.Open();
+    return q.ValueAt(0, 0).asInt64() > 0;
+}
+
+void TVelkorF::addDefaultExports() {
+    // A new export catalog offers the stored forecasts, so that "書出" is useful at once.
+    if (!tableExists(dm.csq, QStringLiteral("F04CSV"))) return;
+    Query q(QStringLiteral("count"), &dm.csq, QStringLiteral("select COUNT(*) from F04CSV"));
+    q.Open();
+    if (q.ValueAt(0, 0).asInt64() > 0) return;
+    struct Row { const char* pnm; const char* tbn; const char* csv; const char* tyo; };
+    static const Row rows[] = {
+        {"51:検証", "F03V05H", "F03V05H.CSV", "05分足予測検証表"},
+        {"51:検証", "F03V30H", "F03V30H.CSV", "30分足予測検証表"},
+        {"51:検証", "F03V4HH", "F03V4HH.CSV", "4時間足予測検証表"},
+        {"51:検証", "F03VDT", "F03VDT.CSV", "予測検証明細"},
+    };
+    stdb = QStringLiteral("csq");
+    stnm = QStringLiteral("F04CSV");
+    int cnt = 1;
+    for (const Row& r : rows) {
+        const CatalogTable* t = dm.catalog.find(stnm);
+        if (!t) return;
+        for (size_t k = 0; k < t->columns.size(); ++k) {
+            const QString& name = t->columns[k].name;
+            QString v;
+            if (name == QLatin1String("CNT")) v = QString::number(cnt);
+            else if (name == QLatin1String("PNO")) v = QStringLiteral("5");
+            else if (name == QLatin1String("PNM")) v = QString::fromUtf8(r.pnm);
+            else if (name == QLatin1String("TBN")) v = QString::fromUtf8(r.tbn);
+            else if (name == QLatin1String("PAS")) v = QStringLiteral("DATA/CSV/");
+            else if (name == QLatin1String("CSV")) v = QString::fromUtf8(r.csv);
+            else if (name == QLatin1String("TYO")) v = QString::fromUtf8(r.tyo);
+            sa[11 + int(k)] = v;
+        }
+        ucSql(2);
+        uexSql(1);
+        ++cnt;
+    }
 }
 
 void TVelkorF::uqCtbl(int id) {

@@ -3,7 +3,14 @@
 #include <QLineEdit>
 #include <QTableView>
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "app/Texts.h"
+#include "app/TextFile.h"
 #include "app/Timeframe.h"
+#include "app/VelkorError.h"
 #include "ui/VelkorU.h"
 #include "ui_VelkorU.h"
 
@@ -38,5 +45,74 @@ void TVelkorF::uq04CV(int id) {
         dm.qg.Open();
         dm.qg.First();
         applyDisplayWidths(dm.qg, QStringLiteral("F04CSV"));
+        return;
     }
+    if (id != 2 && id != 3) return;
+    if (dm.qg.IsEmpty()) return;
+    // The table of the current row; only a table the catalog knows is read or written.
+    stnm = dm.qg.FieldByName(QStringLiteral("TBN")).AsString().trimmed();
+    QString file = dm.qg.FieldByName(QStringLiteral("PAS")).AsString() + dm.qg.FieldByName(QStringLiteral("CSV")).AsString();
+    if (QDir::isRelativePath(file)) file = path(file);
+    const CatalogTable* table = dm.catalog.find(stnm);
+    if (!table) {
+        dialogs_->message(stnm + texts::tableNotFound);
+        return;
+    }
+    if (id == 2) {
+        dialogs_->message(stnm + texts::exportStart);
+        swh = QStringLiteral(" order by CNT ");
+        ucSql(1);
+        const bool memory = stnm == QLatin1String("F02R05M") || stnm == QLatin1String("F02R30M") ||
+                            stnm == QLatin1String("F02R4H");
+        dm.qm.Close();
+        dm.qm.setConnection(memory ? &dm.csm : &dm.csq);
+        dm.qm.setSql(sqw);
+        QStringList lines;
+        try {
+            dm.qm.Open();
+            lines.reserve(dm.qm.RecordCount());
+            for (int r = 0; r < dm.qm.RecordCount(); ++r) {
+                QStringList fields;
+                for (const DbValue& v : dm.qm.Row(r)) fields.append(v.asString());
+                lines.append(fields.join(QLatin1Char(',')));
+            }
+        } catch (...) {
+            dm.qm.Close();
+            dm.qm.setConnection(&dm.csm);
+            throw;
+        }
+        dm.qm.Close();
+        dm.qm.setConnection(&dm.csm);
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        textfile::writeLines(file, lines);
+        dialogs_->message(texts::exportEnd);
+        return;
+    }
+    // Re-import: replaces the table's rows by the lines of its CSV file, after a Yes.
+    stdb = stnm == QLatin1String("F01YSK") ? QStringLiteral("csm") : QStringLiteral("csq");
+    dialogs_->message(file + texts::reimportStart);
+    const QStringList lines = textfile::readLines(file);
+    if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
+    Connection& c = dm.byKey(stdb);
+    execOrThrow(c, QStringLiteral("begin"));
+    try {
+        sqw = QStringLiteral(" delete from ") + stnm;
+        if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
+            throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
+        static const QRegularExpression sep(QStringLiteral("[, ]"));
+        const int ncols = int(table->columns.size());
+        for (const QString& line : lines) {
+            if (line.trimmed().isEmpty()) continue;
+            const QStringList f = line.split(sep);
+            sa.clear(11, 10 + std::min(ncols, 70));
+            for (int j = 0; j < f.size() && j < ncols && j < 70; ++j) sa[11 + j] = f[j];
+            ucSql(2);
+            uexSql(stdb == QLatin1String("csm") ? 2 : 1);  // a line that does not fit is left out
+        }
+        execOrThrow(c, QStringLiteral("commit"));
+    } catch (...) {
+        execOne(c, QStringLiteral("rollback"));
+        throw;
+    }
+    dialogs_->message(texts::reimportEnd);
 }

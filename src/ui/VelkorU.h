@@ -118,6 +118,7 @@ public:
     void uq03K4H(int id);
     void uq03K(int id);  // the page method of the timeframe in iasi
     void uq03LC(int id);
+    void verifyPending();  // operation 3 of uq03LC: pairs pending forecasts with later bars
     void uq03SG(int id);
     void uq03MCT(int id);
 
@@ -137,6 +138,8 @@ private:
     void bindGrid(QTableView* view, DataSource* ds);
     void onFocusChanged(QWidget* old, QWidget* now);
     void loadCatalog();
+    static bool tableExists(Connection& c, const QString& name);
+    void addDefaultExports();
 
     std::array<Page, 3> pages_{};
     QString workDir_;

@@ -41,6 +41,9 @@ TEST(Databases, FirstStartLoadsTheCatalogAndCreatesEveryTable) {
     EXPECT_EQ(tables(f, "csm"), (QStringList{"F01CSV", "F02R05M", "F02R30M", "F02R4H"}));
     EXPECT_EQ(f.scalar("csq", "select count(*) from AAATST where TBID = 13"), "54");
     EXPECT_EQ(f.scalar("csq", "select TBID from AAATBN where TNAM = 'F03V4HH'"), "18");
+    // A new export catalog offers the forecast tables; a user's rows are never touched.
+    EXPECT_EQ(f.scalar("csq", "select group_concat(TBN) from F04CSV"), "F03V05H,F03V30H,F03V4HH,F03VDT");
+    ASSERT_TRUE(f.exec("csq", "delete from F04CSV where CNT > 1"));
 
     // A second start keeps the catalog and the stored rows, and again has empty memory tables.
     ASSERT_TRUE(f.exec("csq", "insert into F03V05H (CNT, TBID) values (41, 16)"));
@@ -50,6 +53,7 @@ TEST(Databases, FirstStartLoadsTheCatalogAndCreatesEveryTable) {
     f.openDatabases();
     EXPECT_TRUE(f.dialogs.messages().isEmpty());
     EXPECT_EQ(f.scalar("csq", "select count(*) from F03V05H"), "1");
+    EXPECT_EQ(f.scalar("csq", "select count(*) from F04CSV"), "1");
     EXPECT_EQ(f.scalar("csm", "select count(*) from F01CSV"), "0");
     f.w->stnm = "F03V05H";
     EXPECT_EQ(f.w->GetNewId("CNT"), "42");
@@ -85,6 +89,7 @@ TEST(Databases, ABadCatalogFileNamesItsLineAndChangesNothing) {
 TEST(Databases, ExecutorAndBuilderFailQuietly) {
     WindowFixture f;
     f.openDatabases();
+    ASSERT_TRUE(f.exec("csq", "delete from F04CSV"));
     TVelkorF& w = *f.w;
     w.sqw = "insert into F04CSV (CNT) values (1); delete from F04CSV";
     EXPECT_FALSE(w.uexSql(1));
@@ -239,6 +244,7 @@ TEST(Window, BrowserKeysAndGrids) {
     EXPECT_EQ(w.dm.dsg->displayWidth(6), 4);
 
     // The grid's current row and the query's cursor follow each other.
+    ASSERT_TRUE(f.exec("csq", "delete from F04CSV"));
     ASSERT_TRUE(f.exec("csq", "insert into F04CSV (CNT, TBN) values (1, 'A')"));
     ASSERT_TRUE(f.exec("csq", "insert into F04CSV (CNT, TBN) values (2, 'B')"));
     w.uq04CV(1);
