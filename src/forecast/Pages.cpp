@@ -1,11 +1,249 @@
-// Timeframe pages (placeholder until the forecasting operations land).
+// The timeframe result pages: newest run in labels, result grid and chart; the run list of
+// page "51:検証" with its delete command; the storing step of a forecast run.
+#include <QLabel>
+#include <QLineEdit>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTime>
+
+#include "app/Texts.h"
+#include "app/Timeframe.h"
+#include "app/VelkorError.h"
+#include "forecast/Forecast.h"
+#include "ui/Chart.h"
 #include "ui/VelkorU.h"
 
-void TVelkorF::uq02YS() {}
+namespace forecast {
+
+QString signalText(int sgn) {
+    return sgn == 1 ? QStringLiteral("買") : sgn == -1 ? QStringLiteral("売") : QString();
+}
+
+QString resultText(int rst) {
+    return rst == 1 ? QStringLiteral("○") : rst == -1 ? QStringLiteral("×") : QString();
+}
+
+QString periodTime(const QString& hm, int p, int stepSeconds) {
+    QTime t = QTime::fromString(hm.trimmed(), QStringLiteral("hh:mm"));
+    if (!t.isValid()) t = QTime::fromString(hm.trimmed(), QStringLiteral("H:mm"));
+    if (!t.isValid()) return {};
+    // addSecs wraps at midnight; the step count is reduced first so it cannot overflow.
+    const qint64 secs = (qint64(p) * stepSeconds) % 86400;
+    return t.addSecs(int(secs)).toString(QStringLiteral("HH:mm"));
+}
+
+}  // namespace forecast
+
+namespace {
+
+void setCell(QTableWidget* g, int row, int col, const QString& text) {
+    QTableWidgetItem* it = g->item(row, col);
+    if (!it) {
+        it = new QTableWidgetItem;
+        it->setTextAlignment(Qt::AlignCenter);
+        g->setItem(row, col, it);
+    }
+    it->setText(text);
+}
+
+const QString rowTitles[] = {QStringLiteral("予測分"), QStringLiteral("予測額"), QStringLiteral("実終値"),
+                             QStringLiteral("売  買"), QStringLiteral("合  否")};
+
+// Empties the period columns of a result grid (the titles stay).
+void clearPeriods(QTableWidget* g) {
+    for (int r = 0; r < g->rowCount(); ++r)
+        for (int c = 1; c < g->columnCount(); ++c) setCell(g, r, c, QString());
+}
+
+}  // namespace
+
 void TVelkorF::uq03K05(int id) { iasi = 5; uq03K(id); }
 void TVelkorF::uq03K30(int id) { iasi = 30; uq03K(id); }
 void TVelkorF::uq03K4H(int id) { iasi = 80; uq03K(id); }
-void TVelkorF::uq03K(int) {}
-void TVelkorF::uq03LC(int) {}
-void TVelkorF::uq03SG(int) {}
-void TVelkorF::uq03MCT(int) {}
+
+void TVelkorF::uq03K(int id) {
+    const Timeframe* t = tf(iasi);
+    if (!t) return;
+    const int code = t->code;
+    stdb = QStringLiteral("csq");
+    stnm = t->headerTable;
+    swh = QStringLiteral(" order by cnt ");
+    ityk = t->ityk;
+    Page& pg = page(t->index);
+    Query& hq = dm.headerQuery(t->index);
+
+    switch (id) {
+    case 1: {  // refresh the header list and show the newest run
+        ucSql(1);
+        hq.Close();
+        hq.setSql(sqw);
+        hq.Open();
+        hq.Last();
+        applyDisplayWidths(hq, t->headerTable);
+        uq03LC(1);
+        iasi = code;
+        uq03K(6);
+        return;
+    }
+    case 2: {  // store the run just forecast: header and details as one unit
+        const QString countBefore = pg.cntL->text();
+        execOrThrow(dm.csq, QStringLiteral("BEGIN"));
+        try {
+            Query& browse = dm.trainingQuery(t->index);
+            browse.Last();
+            browse.MoveBy(-ityk);
+            uq03K(4);
+            const QString passes = pg.ln1E->text().trimmed();
+            const QString days = pg.rd1E->text().trimmed();
+            sa.clear(11, 20);
+            sa[11] = pg.cntL->text();
+            sa[12] = t->tbidText();
+            sa[13] = t->headerTable;
+            sa[14] = browse.FieldByName(QStringLiteral("LYMD")).AsString();
+            sa[15] = browse.FieldByName(QStringLiteral("LHM")).AsString();
+            sa[16] = browse.FieldByName(QStringLiteral("CV1")).AsString();
+            // Integer columns: a text that is no number stores an unknown read-days setting
+            // and the passes actually made (none), instead of losing the run.
+            bool daysOk = false, passesOk = false;
+            const int nDays = days.toInt(&daysOk), nPasses = passes.toInt(&passesOk);
+            sa[17] = daysOk ? QString::number(nDays) : QString();
+            sa[18] = passesOk ? QString::number(nPasses) : passes.isEmpty() ? QString() : QStringLiteral("0");
+            sa[19] = sa[3];
+            sa[20] = sa[4];
+            stnm = t->headerTable;
+            ucSql(2);
+            if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("予測の記録を書き込めません"), sqw));
+            iasi = code;
+            uq03K(1);
+            browse.Last();
+            sa[1] = QString::number(browse.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk);
+            stdb = QStringLiteral("csm");
+            stnm = t->trainingTable;
+            swh = QStringLiteral(" where CNT >= ") + sa[1] + QStringLiteral(" order by CNT ");
+            ucSql(1);
+            dm.qmc.Close();
+            dm.qmc.setSql(sqw);
+            dm.qmc.Open();
+            iasi = code;
+            uq03LC(2);
+            execOrThrow(dm.csq, QStringLiteral("COMMIT"));
+        } catch (...) {
+            execOne(dm.csq, QStringLiteral("ROLLBACK"));
+            // The page shows what is stored again.
+            iasi = code;
+            bool shown = false;
+            try {
+                uq03K(1);
+                shown = true;
+            } catch (...) {
+            }
+            if (!shown || hq.IsEmpty()) pg.cntL->setText(countBefore);
+            iasi = code;
+            throw;
+        }
+        iasi = code;
+        uq03K(6);
+        return;
+    }
+    case 3: {  // verify every pending forecast, then refresh
+        uq03LC(3);
+        iasi = code;
+        // The 4-hour page keeps the run selected in its list; the others move to the newest.
+        if (code == 80) {
+            uq03K(6);
+            uq03MCT(code);
+        } else {
+            uq03K(1);
+        }
+        return;
+    }
+    case 4:  // a new run number into the count label
+        pg.cntL->setText(GetNewId(QStringLiteral("CNT")));
+        return;
+    case 5: {  // reset the page at start-up
+        if (const std::array<int, 2>* rl = rdLn(code)) {
+            pg.ln1E->setText(QString::number((*rl)[1]));
+            pg.rd1E->setText(QString::number((*rl)[0]));
+        }
+        pg.dt2E->clear();
+        for (QLabel* l : {pg.hmL, pg.cv2L, pg.cntL, pg.rd2L, pg.ln2L, pg.ms2L, pg.lt2L}) l->clear();
+        QTableWidget* g = pg.sg;
+        g->clearContents();
+        g->setRowCount(5);
+        g->setColumnCount(ityk + 1);
+        g->horizontalHeader()->setDefaultSectionSize(100);
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c <= ityk; ++c) setCell(g, r, c, c == 0 ? rowTitles[r] : QString());
+        uq03K(1);
+        return;
+    }
+    case 6: {  // show the current run: labels, result grid, chart
+        auto field = [&](const char* f) { return hq.FieldByName(QString::fromLatin1(f)).AsString(); };
+        const QString cnt = field("CNT");
+        const QString hm = field("HM");
+        pg.dt2E->setText(field("DT"));
+        pg.hmL->setText(hm);
+        pg.cv2L->setText(field("CV"));
+        pg.cntL->setText(cnt);
+        pg.rd2L->setText(field("RD"));
+        pg.ln2L->setText(field("LN"));
+        pg.ms2L->setText(field("MSE"));
+        pg.lt2L->setText(field("LT"));
+        if (cnt.isEmpty()) {
+            // No run: nothing of an earlier (deleted) run stays on the page.
+            clearPeriods(pg.sg);
+            uq03MCT(code);
+            return;
+        }
+        stnm = QStringLiteral("F03VDT");
+        swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + cnt +
+              QStringLiteral(") order by CNT ");
+        ucSql(1);
+        dm.qw.Close();
+        dm.qw.setConnection(&dm.csq);
+        dm.qw.setSql(sqw);
+        dm.qw.Open();
+        const int rows = dm.qw.RecordCount();
+        for (int p = 1; p <= ityk; ++p) {
+            setCell(pg.sg, 0, p, forecast::periodTime(hm, p, t->periodSeconds));
+            const bool has = p <= rows;
+            auto value = [&](const char* f) {
+                return has ? dm.qw.FieldByName(QString::fromLatin1(f)).AsString() : QString();
+            };
+            setCell(pg.sg, 1, p, value("YGCL"));
+            setCell(pg.sg, 2, p, value("JGCL"));
+            setCell(pg.sg, 3, p, has ? forecast::signalText(dm.qw.FieldByName(QStringLiteral("SGN")).AsInteger()) : QString());
+            setCell(pg.sg, 4, p, has ? forecast::resultText(dm.qw.FieldByName(QStringLiteral("RST")).AsInteger()) : QString());
+            dm.qw.Next();
+        }
+        dm.qw.Close();
+        uq03MCT(code);
+        return;
+    }
+    case 7: {  // delete the current run after confirmation
+        if (hq.IsEmpty()) {
+            dialogs().message(texts::nothingToDelete);
+            return;
+        }
+        if (!dialogs().confirmOkCancel(t->deleteConfirm)) return;
+        const QString cnt = hq.FieldByName(QStringLiteral("CNT")).AsString();
+        execOrThrow(dm.csq, QStringLiteral("BEGIN"));
+        try {
+            iasi = code;
+            uq03LC(4);
+            sqw = QStringLiteral("delete from ") + t->headerTable + QStringLiteral(" ") +
+                  QStringLiteral(" where CNT = ") + (cnt.isEmpty() ? QStringLiteral("NULL") : cnt);
+            if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("削除できません"), sqw));
+            execOrThrow(dm.csq, QStringLiteral("COMMIT"));
+        } catch (...) {
+            execOne(dm.csq, QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        iasi = code;
+        uq03K(1);
+        return;
+    }
+    default:
+        return;
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Pieces of the training and forecast run and of the result pages that need no window.
+#include <QString>
+#include <array>
+#include <vector>
+
+class Query;
+
+namespace forecast {
+
+constexpr int inputCount = 14;
+constexpr int outputCount = 3;
+
+// The training table's columns that feed the network, in input order.
+const std::array<QString, inputCount>& inputColumns();
+
+// What one training pass presents to the network, in order, as contiguous arrays.
+// Rows without a close (CV1 empty) are left out. Targets: CV3 when it is below 1, otherwise
+// the close target of the row presented before (0 before the first row of the run, the last
+// row of the previous pass at the start of a later pass); HV3 unless HV2 is 0; LV3 unless
+// LV2 is 0. Every pass after the first starts from the same carried close target, so two
+// target arrays describe every pass.
+struct TrainingPatterns {
+    int count = 0;                   // patterns per pass
+    std::vector<float> inputs;       // count x inputCount
+    std::vector<float> targetsFirst; // count x outputCount, first pass
+    std::vector<float> targetsLater; // count x outputCount, second and later passes
+    const float* lastInputs() const { return count ? inputs.data() + size_t(count - 1) * inputCount : nullptr; }
+};
+
+// The patterns of the first `rows` rows of q (fewer when q has fewer rows).
+TrainingPatterns trainingPatterns(const Query& q, int rows);
+
+// Trade signal of a network-scale close: 1 above the buy threshold, -1 below the sell
+// threshold, otherwise 0 (both comparisons strict).
+int signal(double ddc, double dbb, double dbs);
+
+// "買" for 1, "売" for -1, empty otherwise.
+QString signalText(int sgn);
+// "○" for 1, "×" for -1, empty otherwise.
+QString resultText(int rst);
+
+// The time of forecast period p after base time hm ("hh:nn"), `stepSeconds` per period,
+// as "HH:NN" (wrapping at midnight); empty when hm is no time.
+QString periodTime(const QString& hm, int p, int stepSeconds);
+
+}  // namespace forecast

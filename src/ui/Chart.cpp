@@ -1,0 +1,227 @@
+// The verification chart of the forecast pages (Qt Charts).
+#include "ui/Chart.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTableWidget>
+#include <QLabel>
+#include <QtCharts/QBarCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+#include <algorithm>
+
+#include "app/Timeframe.h"
+#include "ui/VelkorU.h"
+
+namespace {
+
+const QColor red(255, 0, 0);
+const QColor green(0, 255, 0);
+const QColor blue(0, 0, 255);
+constexpr int markerSize = 18;
+
+// A filled triangle pointing up or down, drawn as the point marker of a signal series.
+QImage triangle(const QColor& colour, bool up) {
+    QImage img(markerSize, markerSize, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    const qreal s = markerSize;
+    if (up) {
+        path.moveTo(s / 2, 1);
+        path.lineTo(s - 1, s - 2);
+        path.lineTo(1, s - 2);
+    } else {
+        path.moveTo(1, 2);
+        path.lineTo(s - 1, 2);
+        path.lineTo(s / 2, s - 1);
+    }
+    path.closeSubpath();
+    p.fillPath(path, colour);
+    return img;
+}
+
+// The chart's look, set once per view: dark theme to match the window.
+QChart* preparedChart(QChartView* view) {
+    QChart* c = view->chart();
+    if (!c->property("velkorPrepared").toBool()) {
+        c->setTheme(QChart::ChartThemeDark);
+        c->setBackgroundRoundness(0);
+        c->setMargins(QMargins(4, 4, 4, 4));
+        view->setRenderHint(QPainter::Antialiasing);
+        c->legend()->setVisible(true);
+        c->legend()->setAlignment(Qt::AlignBottom);
+        c->setProperty("velkorPrepared", true);
+    }
+    return c;
+}
+
+void clearChart(QChart* c) {
+    c->removeAllSeries();  // the removed series are deleted
+    const QList<QAbstractAxis*> axes = c->axes();
+    for (QAbstractAxis* a : axes) {
+        c->removeAxis(a);
+        delete a;
+    }
+}
+
+template <class S>
+S* addSeries(QChart* c, const QString& name, const QString& title) {
+    auto* s = new S;
+    s->setObjectName(name);
+    s->setName(title);
+    c->addSeries(s);  // the theme decorates the series here; its own look is set afterwards
+    return s;
+}
+
+void thickLine(QLineSeries* s, const QColor& colour) {
+    QPen pen = s->pen();
+    pen.setWidth(8);
+    pen.setColor(colour);
+    s->setPen(pen);
+    s->setColor(colour);
+}
+
+void signalMarker(QScatterSeries* s, const QColor& colour, bool up) {
+    s->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    s->setMarkerSize(markerSize);
+    s->setColor(colour);
+    s->setBorderColor(colour);
+    s->setLightMarker(triangle(colour, up));
+}
+
+}  // namespace
+
+void clearVerificationChart(QChartView* view) {
+    if (!view) return;
+    clearChart(preparedChart(view));
+}
+
+void drawVerificationChart(QChartView* view, const ChartRun& run) {
+    if (!view) return;
+    QChart* c = preparedChart(view);
+    clearChart(c);
+
+    QFont tf = c->titleFont();
+    tf.setPointSize(14);
+    c->setTitleFont(tf);
+    c->setTitle(run.title);
+    c->legend()->setVisible(true);
+
+    const QString n = QString::number(run.series);
+    auto* cl = addSeries<QLineSeries>(c, QStringLiteral("S%1CL").arg(n), QStringLiteral("実終値"));
+    auto* hv = addSeries<QLineSeries>(c, QStringLiteral("S%1HV").arg(n), QStringLiteral("高値"));
+    auto* lv = addSeries<QLineSeries>(c, QStringLiteral("S%1LV").arg(n), QStringLiteral("安値"));
+    auto* ycl = addSeries<QLineSeries>(c, QStringLiteral("S%1YCL").arg(n), QStringLiteral("予測終値"));
+    auto* pb = addSeries<QScatterSeries>(c, QStringLiteral("S%1PB").arg(n), QStringLiteral("買ｻｲﾝ"));
+    auto* ps = addSeries<QScatterSeries>(c, QStringLiteral("S%1PS").arg(n), QStringLiteral("売ｻｲﾝ"));
+    thickLine(cl, red);
+    thickLine(ycl, green);
+    signalMarker(pb, red, true);
+    signalMarker(ps, blue, false);
+
+    // Bottom axis: the base bar's time, then every period's time. Categories must differ,
+    // so a repeated label gets invisible marks appended.
+    QStringList categories;
+    auto addCategory = [&](QString label) {
+        while (categories.contains(label)) label += QChar(0x200B);
+        categories.append(label);
+    };
+    addCategory(run.baseLabel);
+    for (const ChartRun::Period& p : run.periods) addCategory(p.label);
+
+    double lo = 0, hi = 0;
+    bool any = false;
+    auto seen = [&](double v) {
+        if (!any) { lo = hi = v; any = true; }
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    };
+
+    const int v = run.baseClose;
+    cl->append(0, v);
+    ycl->append(0, v);
+    seen(v);
+    if (v > 0) {
+        hv->append(0, v);
+        lv->append(0, v);
+    }
+    for (size_t i = 0; i < run.periods.size(); ++i) {
+        const ChartRun::Period& p = run.periods[i];
+        const qreal x = qreal(i + 1);
+        ycl->append(x, p.ygcl);
+        seen(p.ygcl);
+        if (p.jgcl > 0) { cl->append(x, p.jgcl); seen(p.jgcl); }
+        if (p.hg > 0) { hv->append(x, p.hg); seen(p.hg); }
+        if (p.lg > 0) { lv->append(x, p.lg); seen(p.lg); }
+        if (p.sgn == 1) pb->append(x, p.hg);
+        else if (p.sgn == -1) ps->append(x, run.sellAtLow ? p.lg : p.hg);
+    }
+
+    auto* xAxis = new QBarCategoryAxis;
+    xAxis->append(categories);
+    auto* yAxis = new QValueAxis;
+    yAxis->setTitleText(QStringLiteral("(円)"));
+    yAxis->setTitleVisible(true);
+    yAxis->setLabelFormat(QStringLiteral("%d"));
+    const double pad = std::max(10.0, (hi - lo) * 0.1);
+    yAxis->setRange(lo - pad, hi + pad);
+    c->addAxis(xAxis, Qt::AlignBottom);
+    c->addAxis(yAxis, Qt::AlignLeft);
+    for (QAbstractSeries* s : c->series()) {
+        s->attachAxis(xAxis);
+        s->attachAxis(yAxis);
+    }
+}
+
+void TVelkorF::uq03MCT(int id) {
+    const Timeframe* t = tf(id);
+    if (!t) return;
+    stnm = QStringLiteral("F03VDT");
+    ityk = t->ityk;
+    Page& pg = page(t->index);
+    Query& hq = dm.headerQuery(t->index);
+    const QString scn = hq.FieldByName(QStringLiteral("CNT")).AsString();
+    if (hq.IsEmpty() || scn.isEmpty()) {
+        // No run to draw: the chart shows nothing rather than an earlier run.
+        clearVerificationChart(pg.cht);
+        return;
+    }
+    swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + scn +
+          QStringLiteral(") order by CNT ");
+    dm.q4.Close();
+    ucSql(1);
+    dm.q4.setSql(sqw);
+    dm.q4.Open();
+    applyDisplayWidths(dm.q4, stnm);
+
+    ChartRun run;
+    run.series = t->index + 1;
+    run.title = t->chartTitle;
+    run.baseLabel = pg.hmL->text();
+    run.baseClose = hq.FieldByName(QStringLiteral("CV")).AsInteger();
+    run.sellAtLow = t->index == 0;  // the 5-minute chart marks a sell at the low, the others at the high
+    sa[1] = run.baseLabel;
+    dm.q4.First();
+    for (int i = 1; i <= ityk && !dm.q4.IsEmpty(); ++i) {
+        ChartRun::Period p;
+        const QTableWidgetItem* cell = pg.sg->item(0, i);
+        p.label = cell ? cell->text() : QString();
+        sa[1] = p.label;
+        p.ygcl = dm.q4.FieldByName(QStringLiteral("YGCL")).AsInteger();
+        p.jgcl = dm.q4.FieldByName(QStringLiteral("JGCL")).AsInteger();
+        p.hg = dm.q4.FieldByName(QStringLiteral("HG")).AsInteger();
+        p.lg = dm.q4.FieldByName(QStringLiteral("LG")).AsInteger();
+        p.sgn = dm.q4.FieldByName(QStringLiteral("SGN")).AsInteger();
+        run.periods.push_back(p);
+        if (dm.q4.RecNo() + 1 >= dm.q4.RecordCount()) break;  // a run never has fewer rows; never repeat one
+        dm.q4.Next();
+    }
+    drawVerificationChart(pg.cht, run);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The verification chart of a forecast page. Every call into the chart library lives in
+// Chart.cpp, so a move to another chart library touches that one file.
+#include <QString>
+#include <vector>
+
+class QChartView;
+
+// One stored forecast run as the chart draws it. Prices are in the tables' integer units;
+// a value of 0 (or less) means "not there" for the actual close, the high and the low.
+struct ChartRun {
+    struct Period {
+        QString label;  // the period's time
+        int ygcl = 0;   // forecast close
+        int jgcl = 0;   // actual close (0 while pending)
+        int hg = 0;     // high
+        int lg = 0;     // low
+        int sgn = 0;    // 1 buy, -1 sell, 0 none
+    };
+    int series = 1;           // 1, 2, 3: the digit in the series names (S1CL, S2CL, S3CL)
+    QString title;
+    QString baseLabel;        // the base bar's time
+    int baseClose = 0;
+    bool sellAtLow = true;    // a sell signal stands at the period's low (else at its high)
+    std::vector<Period> periods;
+};
+
+// Rebuilds the chart from nothing: six series in the order actual close, high, low,
+// forecast close, buy signals, sell signals; x position 0 is the base bar, position i the
+// i-th period, and every point stands at its own period's position.
+void drawVerificationChart(QChartView* view, const ChartRun& run);
+
+// Leaves the chart without series and axes (a page with no run).
+void clearVerificationChart(QChartView* view);
