@@ -5,6 +5,11 @@
 #include <functional>
 #include <map>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+
+#include "app/Timeframe.h"
 #include "ui/VelkorU.h"
 
 bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
@@ -50,10 +55,44 @@ namespace {
 struct Command {
     int args;  // number of arguments
     std::function<void(TVelkorF&, const QStringList&)> run;
+    QStringList allowed;  // the arguments it accepts (empty: any)
 };
 
+const QStringList timeframeCodes{QStringLiteral("5"), QStringLiteral("30"), QStringLiteral("80")};
+
+// Prints a forecast page: its labels, then its result grid, one tab-separated line per row.
+void showPage(TVelkorF& w, int code) {
+    const TVelkorF::Page& p = w.page(tf(code)->index);
+    QString out;
+    auto label = [&](const QWidget* widget, const QString& text) {
+        out += QStringLiteral("label ") + widget->objectName() + QStringLiteral(": ") + text + QLatin1Char('\n');
+    };
+    label(p.dt2E, p.dt2E->text());
+    for (const QLabel* l : {p.hmL, p.cv2L, p.cntL, p.rd2L, p.ln2L, p.ms2L, p.lt2L}) label(l, l->text());
+    if (const auto* ms = w.findChild<QLabel*>(QStringLiteral("d12ms2L"))) label(ms, ms->text());
+    for (int r = 0; r < p.sg->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < p.sg->columnCount(); ++c) {
+            const QTableWidgetItem* it = p.sg->item(r, c);
+            cells.append(it ? it->text() : QString());
+        }
+        out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    const QByteArray b = out.toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+    std::fflush(stdout);
+}
+
 const std::map<QString, Command>& commandTable() {
-    static const std::map<QString, Command> table{};
+    static const std::map<QString, Command> table{
+        // The timeframe's "予測" button.
+        {QStringLiteral("forecast"),
+         {1, [](TVelkorF& w, const QStringList& a) { w.iasi = a[0].toInt(); w.uq02YS(); }, timeframeCodes}},
+        {QStringLiteral("show"), {1, [](TVelkorF& w, const QStringList& a) { showPage(w, a[0].toInt()); }, timeframeCodes}},
+        // F12 on the timeframe's run list, at its current row.
+        {QStringLiteral("delete"),
+         {1, [](TVelkorF& w, const QStringList& a) { w.iasi = a[0].toInt(); w.uq03K(7); }, timeframeCodes}},
+    };
     return table;
 }
 }  // namespace
@@ -68,6 +107,14 @@ bool checkBatchCommands(const QStringList& commands, QString& error) {
         if (i + it->second.args >= commands.size()) {
             error = commands[i] + QStringLiteral(" needs an argument");
             return false;
+        }
+        const QStringList& allowed = it->second.allowed;
+        for (int k = 1; k <= it->second.args && !allowed.isEmpty(); ++k) {
+            if (!allowed.contains(commands[i + k])) {
+                error = commands[i] + QStringLiteral(" wants one of ") + allowed.join(QLatin1Char('|')) +
+                        QStringLiteral(", not ") + commands[i + k];
+                return false;
+            }
         }
         i += it->second.args;
     }
