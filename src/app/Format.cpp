@@ -9,17 +9,22 @@ namespace fmt {
 
 QString fixedTrim(double v, int decimals, bool leadingZero, bool zeroAsEmpty) {
     if (!std::isfinite(v)) return QString::number(v);
-    // glibc prints the exact binary value to 60 places; a double that is not an exact
-    // half at the cut cannot come within 1e-60 of one, so rounding this text is exact.
+    if (decimals < 0) decimals = 0;
+    const double a = std::fabs(v);
+    // to_chars rounds the exact binary value correctly; it differs from rounding half away
+    // from zero only on an exact half at the cut, that is when a * 2^(decimals + 1) is an
+    // odd integer. Then the half is printed exactly, one place further, and rounded up here.
+    const double scaled = std::ldexp(a, decimals + 1);
+    const bool half = scaled < 9007199254740992.0 && scaled == std::floor(scaled) && std::fmod(scaled, 2.0) == 1.0;
     char buf[400];
-    std::snprintf(buf, sizeof buf, "%.60f", std::fabs(v));
-    std::string s(buf);
+    const auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, decimals + (half ? 1 : 0));
+    std::string s(buf, r.ptr);
+    if (half) s.pop_back();  // the digit 5 of the exact half
     const auto dot = s.find('.');
-    std::string ip = s.substr(0, dot);
-    std::string fp = s.substr(dot + 1, decimals);
-    const bool roundUp = s[dot + 1 + decimals] >= '5';
+    std::string ip = dot == std::string::npos ? s : s.substr(0, dot);
+    std::string fp = dot == std::string::npos ? std::string() : s.substr(dot + 1);
     std::string digits = ip + fp;
-    if (roundUp) {
+    if (half) {
         int i = int(digits.size()) - 1;
         while (i >= 0) {
             if (digits[i] == '9') { digits[i] = '0'; --i; }
@@ -33,7 +38,7 @@ QString fixedTrim(double v, int decimals, bool leadingZero, bool zeroAsEmpty) {
     size_t nz = ip.find_first_not_of('0');
     ip = nz == std::string::npos ? std::string() : ip.substr(nz);
     if (ip.empty() && fp.empty()) return zeroAsEmpty ? QString() : QStringLiteral("0");
-    if (ip.empty() && leadingZero) ip = "0";
+    if (ip.empty() && leadingZero) ip.assign(1, '0');
     std::string out = (v < 0 ? "-" : "") + ip;
     if (!fp.empty()) out += "." + fp;
     return QString::fromStdString(out);

@@ -1,7 +1,5 @@
 #include "db/SqlBuilder.h"
 
-#include <QRegularExpression>
-
 namespace sqlb {
 
 void ucNul(QString& st, int id, int il) {
@@ -14,8 +12,28 @@ void ucNul(QString& st, int id, int il) {
 }
 
 bool isNumericLiteral(const QString& s) {
-    static const QRegularExpression re(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
-    return re.match(s).hasMatch();
+    // [+-]? (digits [. digits?] | . digits) ([eE] [+-]? digits)?  (ASCII digits only)
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    auto digits = [&] {
+        const qsizetype from = i;
+        while (i < n && s[i] >= u'0' && s[i] <= u'9') ++i;
+        return i - from;
+    };
+    if (i < n && (s[i] == u'+' || s[i] == u'-')) ++i;
+    const qsizetype whole = digits();
+    qsizetype fraction = 0;
+    if (i < n && s[i] == u'.') {
+        ++i;
+        fraction = digits();
+    }
+    if (whole == 0 && fraction == 0) return false;
+    if (i < n && (s[i] == u'e' || s[i] == u'E')) {
+        ++i;
+        if (i < n && (s[i] == u'+' || s[i] == u'-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == n;
 }
 
 QString literal(const CatalogColumn& c, QString value, bool& bad) {
