@@ -1,0 +1,123 @@
+// The closes of the three bars before a bar, and the value ranges over a sliding window
+// of a training table.
+#include <limits>
+
+#include "app/Texts.h"
+#include "app/VelkorError.h"
+#include "market/MarketCommon.h"
+#include "ui/VelkorU.h"
+
+namespace market {
+
+int compareNumeric(const DbValue& a, const DbValue& b) {
+    auto rank = [](const DbValue& v) { return v.type == DbValue::Null ? 0 : v.type == DbValue::Text ? 2 : 1; };
+    const int ra = rank(a), rb = rank(b);
+    if (ra != rb) return ra < rb ? -1 : 1;
+    if (ra == 0) return 0;
+    if (ra == 2) return a.s < b.s ? -1 : b.s < a.s ? 1 : 0;
+    if (a.type == DbValue::Int && b.type == DbValue::Int) return a.i < b.i ? -1 : a.i > b.i ? 1 : 0;
+    const long double x = a.type == DbValue::Int ? (long double)a.i : (long double)a.d;
+    const long double y = b.type == DbValue::Int ? (long double)b.i : (long double)b.d;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void RangeWindow::Queue::push(Entry x, bool wantMax) {
+    // Drops the values the new one makes useless; on a tie the older value stays in
+    // front, as SQL MAX and MIN keep the first of equal values.
+    while (e.size() > head) {
+        const int c = compareNumeric(e.back().v, x.v);
+        if (wantMax ? c < 0 : c > 0) e.pop_back();
+        else break;
+    }
+    e.push_back(std::move(x));
+}
+
+void RangeWindow::Queue::dropUpTo(qint64 cnt) {
+    while (head < e.size() && e[head].cnt <= cnt) ++head;
+    if (head > 4096 && head * 2 > e.size()) {
+        e.erase(e.begin(), e.begin() + qsizetype(head));
+        head = 0;
+    }
+}
+
+void RangeWindow::clear() {
+    for (Queue& q : max_) q = Queue{};
+    for (Queue& q : min_) q = Queue{};
+}
+
+void RangeWindow::add(qint64 cnt, const std::array<DbValue, kRangeColumns>& values) {
+    for (int c = 0; c < kRangeColumns; ++c) {
+        if (values[size_t(c)].isNull()) continue;
+        max_[size_t(c)].push({cnt, values[size_t(c)]}, true);
+        min_[size_t(c)].push({cnt, values[size_t(c)]}, false);
+    }
+}
+
+RangeAggregates RangeWindow::window(qint64 icn, qint64 ik) {
+    RangeAggregates a;
+    for (int c = 0; c < kRangeColumns; ++c) {
+        for (Queue* q : {&max_[size_t(c)], &min_[size_t(c)]}) q->dropUpTo(icn - ik);
+        if (ik <= 1) continue;  // no CNT lies strictly between icn - ik and icn
+        if (const DbValue* v = max_[size_t(c)].front()) a.max[size_t(c)] = *v;
+        if (const DbValue* v = min_[size_t(c)].front()) a.min[size_t(c)] = *v;
+    }
+    return a;
+}
+
+void storeRanges(VelkorState& st, const RangeAggregates& a) {
+    auto pair = [&](std::array<int, 3>& t, int c) {
+        t[0] = a.max[size_t(c)].asInteger();
+        t[1] = a.min[size_t(c)].asInteger();
+        const qint64 span = qint64(t[0]) - t[1];
+        if (span > std::numeric_limits<int>::max() || span < std::numeric_limits<int>::min())
+            throw VelkorError(texts::integerOverflow(QString::number(span)));
+        t[2] = int(span);
+    };
+    pair(st.icvt, 0);
+    pair(st.ihvt, 1);
+    pair(st.ilvt, 2);
+    pair(st.im05t, 3);
+    pair(st.im20t, 4);
+    pair(st.im1ht, 5);
+    st.datt[0] = a.max[6].asFloat();
+    st.datt[1] = a.min[6].asFloat();
+    st.datt[2] = st.datt[0] - st.datt[1];
+}
+
+}  // namespace market
+
+QString TVelkorF::Find03Pr(int icn) {
+    sa[1].clear();
+    sa[2].clear();
+    sa[3].clear();
+    if (icn <= 3) return sa[1];
+    const QString cnt = QStringLiteral("CNT"), cv = QStringLiteral("CV");
+    for (int back = 3; back >= 1; --back)
+        if (dm.qmf.LocateInt(cnt, qint64(icn) - back)) sa[back] = dm.qmf.FieldByName(cv).AsString();
+    const QString result = sa[1];
+    dm.qmf.LocateInt(cnt, icn);  // back onto the bar being processed; a miss leaves it where it is
+    return result;
+}
+
+int TVelkorF::fqHLn(int icn, int ik) {
+    sqw = QStringLiteral(" select Max(CV1) as CVX, Min(CV1) as CVN,  Max(HV1) as HVX, Min(HV1) as HVN,  "
+                         "Max(LV1) as LVX, Min(LV1) as LVN,  Max(M051) as M05X, Min(M051) as M05N,  "
+                         "Max(M201) as M20X, Min(M201) as M20N,  Max(M1H1) as M1HX, Min(M1H1) as M1HN,  "
+                         "Max(ATR1) as ATX, Min(ATR1) as ATN  from ") +
+          stnm + QStringLiteral(" where (CNT>") + QString::number(qint64(icn) - ik) + QStringLiteral(") and ") +
+          QStringLiteral("(CNT<") + QString::number(icn) + QStringLiteral(") ");
+    dm.qmt.Close();
+    dm.qmt.setSql(sqw);
+    dm.qmt.Open();
+    static const char* const names[market::kRangeColumns][2] = {
+        {"CVX", "CVN"}, {"HVX", "HVN"}, {"LVX", "LVN"}, {"M05X", "M05N"},
+        {"M20X", "M20N"}, {"M1HX", "M1HN"}, {"ATX", "ATN"}};
+    market::RangeAggregates a;
+    for (int c = 0; c < market::kRangeColumns; ++c) {
+        a.max[size_t(c)] = dm.qmt.FieldByName(QLatin1String(names[c][0])).value();
+        a.min[size_t(c)] = dm.qmt.FieldByName(QLatin1String(names[c][1])).value();
+    }
+    dm.qmt.Close();
+    market::storeRanges(*this, a);
+    return icvt[2];
+}
