@@ -172,6 +172,7 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     yAxis->setLabelFormat(QStringLiteral("%d"));
     const double pad = std::max(10.0, (hi - lo) * 0.1);
     yAxis->setRange(lo - pad, hi + pad);
+    yAxis->applyNiceNumbers();
     c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(yAxis, Qt::AlignLeft);
     for (QAbstractSeries* s : c->series()) {

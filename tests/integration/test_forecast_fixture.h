@@ -18,9 +18,14 @@
 // A progress display whose answers and side effects a test scripts.
 struct ScriptedProgress : Progress {
     int starts = 0, updates = 0, ends = 0;
+    std::function<void()> onStart;
     std::function<bool(qint64)> onUpdate;
     QStringList labels;
-    void start(const QString& label, qint64, bool) override { ++starts; labels << label; }
+    void start(const QString& label, qint64, bool) override {
+        ++starts;
+        labels << label;
+        if (onStart) onStart();
+    }
     bool update(qint64 done, const QString& label) override {
         ++updates;
         labels << label;
