@@ -13,6 +13,7 @@ inline std::string str(const QStringList& l) { return l.join(QStringLiteral("\n"
 inline std::string str(const QByteArray& b) { return b.toStdString(); }
 inline std::string str(const char* s) { return s; }
 #define EXPECT_TEXT(a, b) EXPECT_EQ(str(a), str(b))
+#define ASSERT_TEXT(a, b) ASSERT_EQ(str(a), str(b))
 
 // One quote file line: the 20 fields of a bar, prices as the file writes them.
 struct Bar {
