@@ -10,6 +10,7 @@
 #include <QTableWidget>
 
 #include "app/Timeframe.h"
+#include "app/VelkorError.h"
 #include "ui/VelkorU.h"
 
 bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
@@ -83,6 +84,36 @@ void showPage(TVelkorF& w, int code) {
     std::fflush(stdout);
 }
 
+// Prints the hit statistics page: per timeframe its run count, then its grid, one
+// tab-separated line per row.
+void showStats(TVelkorF& w) {
+    QString out;
+    for (const Timeframe& t : timeframes()) {
+        const TVelkorF::Page& p = w.page(t.index);
+        out += QStringLiteral("label ") + p.statsCount->objectName() + QStringLiteral(": ") + p.statsCount->text() +
+               QLatin1Char('\n');
+        for (int r = 0; r < p.statsGrid->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < p.statsGrid->columnCount(); ++c) {
+                const QTableWidgetItem* it = p.statsGrid->item(r, c);
+                cells.append(it ? it->text() : QString());
+            }
+            out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        }
+    }
+    const QByteArray b = out.toUtf8();
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+    std::fflush(stdout);
+}
+
+// Makes the export catalog row whose CNT is `cnt` the current row of the CSV page.
+void selectExportRow(TVelkorF& w, const QString& cnt) {
+    bool ok = false;
+    const qint64 n = cnt.toLongLong(&ok);
+    if (!ok || !w.dm.qg.Active() || !w.dm.qg.LocateInt(QStringLiteral("CNT"), n))
+        throw VelkorError(QStringLiteral("F04CSV に CNT = %1 の行がありません").arg(cnt));
+}
+
 const std::map<QString, Command>& commandTable() {
     static const std::map<QString, Command> table{
         // The timeframe's "予測" button.
@@ -92,6 +123,16 @@ const std::map<QString, Command>& commandTable() {
         // F12 on the timeframe's run list, at its current row.
         {QStringLiteral("delete"),
          {1, [](TVelkorF& w, const QStringList& a) { w.iasi = a[0].toInt(); w.uq03K(7); }, timeframeCodes}},
+        // "予測検証" of the 5-minute page.
+        {QStringLiteral("verify"), {0, [](TVelkorF& w, const QStringList&) { w.iasi = 5; w.uq03K(3); }, {}}},
+        // The focus moves into page "52:検証2", which recounts the statistics.
+        {QStringLiteral("stats"), {0, [](TVelkorF& w, const QStringList&) { w.uq03SG(2); showStats(w); }, {}}},
+        // "書出" with the export catalog row numbered N as the current row.
+        {QStringLiteral("export"),
+         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.uq04CV(2); }, {}}},
+        // Replaces a table's rows from its CSV file (asks first; --yes answers).
+        {QStringLiteral("reimport"),
+         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.uq04CV(3); }, {}}},
     };
     return table;
 }

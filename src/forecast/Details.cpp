@@ -68,7 +68,7 @@ void TVelkorF::uq03LC(int id) {
         return;
     }
     case 3:
-        // Verification of pending forecasts: not part of this build yet; does nothing.
+        verifyPending();
         return;
     case 4: {  // delete the current run's periods
         sqw = QStringLiteral(" delete from F03VDT ") + QStringLiteral(" where (TBID = ") + sid +
