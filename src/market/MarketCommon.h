@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the quote import, the training table builder and the range functions.
 #include <QDateTime>
+#include <QList>
+#include <QObject>
 #include <QString>
 #include <array>
 #include <optional>
@@ -20,17 +22,19 @@ namespace market {
 // accepted; anything else gives nothing.
 std::optional<QDateTime> readDateTime(const QString& date, const QString& time);
 
-// Where the rows of the quote table came from: the quote file and, per CNT, the
-// 1-based line of that file (0 for placeholder rows). Filled by the import of a window,
-// read by the builder to name the line of a bad date.
+// Where the rows of the quote table came from: the quote file and, per CNT, the 1-based
+// line of that file (0 for the rows of the coming bars). The import keeps it on the
+// window, so it lives as long as the window; the builder reads it to name the line of a
+// bad date.
 struct QuoteOrigin {
     QString path;
-    std::vector<int> lineOfCnt;  // index CNT
+    QList<int> lineOfCnt;  // index CNT
     int lineOf(qint64 cnt) const {
-        return cnt >= 0 && cnt < qint64(lineOfCnt.size()) ? lineOfCnt[size_t(cnt)] : 0;
+        return cnt >= 0 && cnt < lineOfCnt.size() ? lineOfCnt[qsizetype(cnt)] : 0;
     }
 };
-QuoteOrigin& quoteOrigin(const void* window);
+void setQuoteOrigin(QObject& window, const QuoteOrigin& origin);
+QuoteOrigin quoteOrigin(const QObject& window);
 
 // Inserts rows of one table from the value slots with one prepared statement, instead of
 // having the SQL builder write and SQLite parse a statement text for every row. Each row
@@ -54,8 +58,12 @@ public:
     bool insert(Slots& sa);
 
 private:
+    struct Column {
+        bool character;
+        int length;  // cut of a character value
+    };
     Connection& c_;
-    const CatalogTable& t_;
+    std::vector<Column> columns_;
     sqlite3_stmt* st_ = nullptr;
 };
 

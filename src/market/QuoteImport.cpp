@@ -51,7 +51,7 @@ char columnAffinity(const QString& declaredType) {
     return 'N';
 }
 
-SlotInsert::SlotInsert(Connection& c, const CatalogTable& t) : c_(c), t_(t) {
+SlotInsert::SlotInsert(Connection& c, const CatalogTable& t) : c_(c) {
     if (!c.isOpen() || t.columns.empty() || t.columns.size() > size_t(Slots::count - 10)) return;
     // The declared types of the table as it exists.
     Query info(QStringLiteral("table_info"), &c, QStringLiteral("pragma table_info(\"") + t.name + QStringLiteral("\")"));
@@ -80,6 +80,7 @@ SlotInsert::SlotInsert(Connection& c, const CatalogTable& t) : c_(c), t_(t) {
         }
         sql += col.name;
         values += QLatin1Char('?') + QString::number(k + 1);
+        columns_.push_back({col.isCharacter(), std::max(col.lengthLimit(), 0)});
     }
     sql += QStringLiteral(" ) values ( ") + values + QStringLiteral(" ) ");
     const QByteArray utf8 = sql.toUtf8();
@@ -94,26 +95,27 @@ SlotInsert::~SlotInsert() { sqlite3_finalize(st_); }
 
 bool SlotInsert::insert(Slots& sa) {
     if (!st_) return false;
+    static const QString null = QStringLiteral("NULL");
     sqlite3_reset(st_);
     bool bad = false;
-    for (size_t k = 0; k < t_.columns.size(); ++k) {
-        const CatalogColumn& col = t_.columns[k];
+    for (size_t k = 0; k < columns_.size(); ++k) {
+        const Column& col = columns_[k];
         const int slot = 11 + int(k);
         const int p = int(k) + 1;
-        const QString& value = sa[slot];
-        int rc;
-        if (col.isCharacter()) {
-            if (value.isEmpty()) {
-                rc = sqlite3_bind_null(st_, p);
-            } else {
-                const QByteArray cut = value.left(std::max(col.lengthLimit(), 0)).toUtf8();
-                rc = sqlite3_bind_text(st_, p, cut.constData(), int(cut.size()), SQLITE_TRANSIENT);
-            }
-        } else if (value.isEmpty() || value == QLatin1String("NULL")) {
+        QString& value = sa[slot];
+        int rc = SQLITE_OK;
+        if (value.isEmpty()) {
+            rc = sqlite3_bind_null(st_, p);
+            if (k > 0) value = null;
+        } else if (col.character) {
+            const QString cut = value.left(col.length);
+            const QByteArray utf8 = cut.toUtf8();
+            rc = sqlite3_bind_text(st_, p, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            if (k > 0) value = QLatin1Char('\'') + QString(cut).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+        } else if (value == null) {
             rc = sqlite3_bind_null(st_, p);
         } else if (!sqlb::isNumericLiteral(value)) {
-            bad = true;
-            rc = SQLITE_OK;
+            bad = true;  // the literal is the text itself: the row is refused
         } else {
             bool whole = value.size() <= 18;
             for (qsizetype i = 0; whole && i < value.size(); ++i)
@@ -123,16 +125,11 @@ bool SlotInsert::insert(Slots& sa) {
             if (ok) {
                 rc = sqlite3_bind_int64(st_, p, n);
             } else {
-                const QByteArray text = value.toUtf8();
-                rc = sqlite3_bind_text(st_, p, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                const QByteArray utf8 = value.toUtf8();
+                rc = sqlite3_bind_text(st_, p, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
             }
         }
         if (rc != SQLITE_OK) bad = true;
-        if (k > 0) {
-            QString literal = value;
-            sqlb::ucNul(literal, col.isCharacter() ? 2 : 1, col.isCharacter() ? col.lengthLimit() : 0);
-            sa[slot] = std::move(literal);
-        }
     }
     if (bad) return false;
     const int rc = sqlite3_step(st_);
@@ -140,9 +137,13 @@ bool SlotInsert::insert(Slots& sa) {
     return rc == SQLITE_DONE;
 }
 
-QuoteOrigin& quoteOrigin(const void* window) {
-    static QHash<const void*, QuoteOrigin> origins;
-    return origins[window];
+void setQuoteOrigin(QObject& window, const QuoteOrigin& origin) {
+    window.setProperty("quoteFile", origin.path);
+    window.setProperty("quoteFileLines", QVariant::fromValue(origin.lineOfCnt));
+}
+
+QuoteOrigin quoteOrigin(const QObject& window) {
+    return {window.property("quoteFile").toString(), window.property("quoteFileLines").value<QList<int>>()};
 }
 
 }  // namespace market
@@ -335,9 +336,13 @@ void TVelkorF::uq01F(int id) {
     const QString sdt = clock().today().addDays(-irdd).toString(QStringLiteral("yyyy/MM/dd"));
     const QString top = QStringLiteral("999999");
 
-    market::QuoteOrigin& origin = market::quoteOrigin(this);
-    origin.path = susj;
-    origin.lineOfCnt.assign(1, 0);
+    // Kept on the window however the import ends, for the rows it stored.
+    struct OriginScope {
+        QObject& window;
+        market::QuoteOrigin origin;
+        ~OriginScope() { market::setQuoteOrigin(window, origin); }
+    } originScope{*this, {susj, {0}}};
+    market::QuoteOrigin& origin = originScope.origin;
 
     const CatalogTable* table = dm.catalog.find(stnm);
     std::optional<market::SlotInsert> fast;

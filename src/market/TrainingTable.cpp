@@ -114,7 +114,7 @@ void TVelkorF::uq01G() {
         return it == rowOfCnt.cend() ? QString() : q.ValueAt(*it, col.cv).asString();
     };
 
-    const market::QuoteOrigin& origin = market::quoteOrigin(this);
+    const market::QuoteOrigin origin = market::quoteOrigin(*this);
     market::RangeWindow window;
     InsertedRow inserted(dm.csm, stnm);
     std::array<DbValue, market::kRangeColumns> stored;
@@ -258,8 +258,10 @@ void TVelkorF::uq01G() {
             if (done && inserted.read(stored)) window.add(n, stored);
             ++n;
 
+            qsizetype length = sa[11].size();
+            for (int s = 12; s <= 64; ++s) length += 1 + sa[s].size();
             QString line;
-            line.reserve(512);
+            line.reserve(length);
             line += sa[11];
             for (int s = 12; s <= 64; ++s) {
                 line += QLatin1Char(',');

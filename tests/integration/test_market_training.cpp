@@ -276,9 +276,10 @@ TEST(TrainingTable, PreparedInsertStoresWhatTheStatementTextStores) {
         col.length = length;
         return col;
     };
-    t.columns = {column("N", "Integer", ""), column("R", "Real", ""), column("S", "nchar", "14")};
-    execOrThrow(c, " create table T1 ( N Integer, R Real, S nchar(14) ) ");
-    execOrThrow(c, " create table T2 ( N Integer, R Real, S nchar(14) ) ");
+    t.columns = {column("N", "Integer", ""), column("R", "Real", ""), column("S", "nchar", "14"),
+                 column("E", "varchar", "")};
+    execOrThrow(c, " create table T1 ( N Integer, R Real, S nchar(14), E nchar ) ");
+    execOrThrow(c, " create table T2 ( N Integer, R Real, S nchar(14), E nchar ) ");
     market::SlotInsert fast(c, t);
     ASSERT_TRUE(fast.usable());
     const char* values[] = {"12", "-5", "+5", ".5", "1.", "1e3", "1.5e-3", "007", "0.0351", "99999999999999999999",
@@ -291,22 +292,23 @@ TEST(TrainingTable, PreparedInsertStoresWhatTheStatementTextStores) {
             sa[11] = QString::number(++row);
             sa[12] = v;
             sa[13] = s;
+            sa[14] = s;  // no length: a value becomes the empty text
             Slots sb = sa;
             bool bad = false;
             const QString sql = sqlb::insert(t, sb, bad);
             const bool viaText = !bad && execOne(c, QString(sql).replace(" T1 ", " T2 "));
             EXPECT_EQ(fast.insert(sa), viaText) << v << " " << s;
-            for (int i = 12; i <= 13; ++i) EXPECT_TEXT(sa[i], sb[i]);
+            for (int i = 12; i <= 14; ++i) EXPECT_TEXT(sa[i], sb[i]);
         }
     }
     auto dump = [&](const char* table) {
         Query q(QStringLiteral("d"), &c,
-                QStringLiteral("select N, typeof(R), quote(R), typeof(S), quote(S) from %1 order by N").arg(table));
+                QStringLiteral("select N, typeof(R), quote(R), typeof(S), quote(S), quote(E) from %1 order by N").arg(table));
         q.Open();
         QStringList out;
         for (int r = 0; r < q.RecordCount(); ++r) {
             QStringList f;
-            for (int k = 0; k < 5; ++k) f << q.ValueAt(r, k).asString();
+            for (int k = 0; k < 6; ++k) f << q.ValueAt(r, k).asString();
             out << f.join('|');
         }
         return out;
