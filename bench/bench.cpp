@@ -1,0 +1,222 @@
+// velkor_bench: start-up and training figures, each measured side by side with its floor
+// in one run, as medians of several repetitions.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <floatfann.h>
+#include <vector>
+
+#include "app/Clock.h"
+#include "app/TextFile.h"
+#include "ui/Dialogs.h"
+#include "ui/Progress.h"
+#include "ui/VelkorU.h"
+
+namespace {
+const QDate kEnd(2026, 12, 4);
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Workdir {
+    QTemporaryDir dir;
+    Workdir(const QString& data, int scale) {
+        textfile::writeLines(dir.filePath("config.txt"), {data + "/"});
+        textfile::writeLines(dir.filePath("cini.txt"),
+                             {QString("a,%1,20").arg(40 * scale), QString("b,%1,20").arg(200 * scale),
+                              QString("c,%1,20").arg(200 * scale)});
+    }
+};
+
+std::unique_ptr<TVelkorF> window(const QString& wd, ScriptedDialogs& d, FixedClock& c, NullProgress& p) {
+    TVelkorF::Options o;
+    o.workDir = wd;
+    o.catalogDir = QCoreApplication::applicationDirPath() + "/catalog";
+    o.dialogs = &d;
+    o.clock = &c;
+    o.progress = &p;
+    o.seed = 1;
+    return std::make_unique<TVelkorF>(o);
+}
+
+// Milliseconds of one start-up (databases, settings, pages, import and build of all three timeframes).
+double startup(const QString& wd) {
+    ScriptedDialogs d;
+    FixedClock c(kEnd);
+    NullProgress p;
+    auto w = window(wd, d, c, p);
+    QElapsedTimer t;
+    t.start();
+    w->FormActivate();
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (!d.errors.isEmpty() || !w->startupDone()) {
+        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(d.errors.join("; ")));
+        std::exit(1);
+    }
+    return ms;
+}
+
+// The floor: read the three quote files, keep the same lines the import keeps and insert as many
+// rows into a memory table with one prepared statement in one transaction.
+double floorMs(const QString& data, int scale) {
+    QElapsedTimer t;
+    t.start();
+    sqlite3* db = nullptr;
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db, "create table T (c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12,c13,c14,c15,c16,c17,c18,c19,c20,c21)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "insert into T values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    const struct { const char* file; int days; } files[] = {
+        {"USDJPYM05.CSV", 40 * scale}, {"USDJPYM30.CSV", 200 * scale}, {"USDJPYH04.CSV", 200 * scale}};
+    int cnt = 0;
+    for (const auto& f : files) {
+        const QString cutoff = kEnd.addDays(-f.days).toString("yyyy/MM/dd");
+        for (const QString& line : textfile::readLines(data + "/" + f.file)) {
+            const QStringList fields = line.split(',');
+            if (fields.size() < 20 || fields[0] < cutoff) continue;
+            sqlite3_bind_int(st, 1, ++cnt);
+            for (int i = 0; i < 20; ++i) {
+                const QByteArray b = fields[i].toUtf8();
+                sqlite3_bind_text(st, i + 2, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+            }
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+    }
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return t.nsecsElapsed() / 1e6;
+}
+
+// A bare loop of fann_train over `patterns` from contiguous arrays, network of the same shape.
+double bareTraining(int patterns, int passes) {
+    std::vector<float> in(size_t(patterns) * 14), out(size_t(patterns) * 3);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = float((i * 2654435761u) % 1000) / 1000.0f;
+    for (size_t i = 0; i < out.size(); ++i) out[i] = float((i * 40503u) % 1000) / 1000.0f;
+    const unsigned layers[] = {14, 14, 14, 3};
+    fann* ann = fann_create_standard_array(4, layers);
+    fann_randomize_weights(ann, -0.5f, 0.5f);
+    fann_set_learning_rate(ann, 0.7f);
+    fann_set_learning_momentum(ann, 0);
+    fann_set_activation_steepness_hidden(ann, 0.5f);
+    fann_set_activation_steepness_output(ann, 0.5f);
+    fann_set_activation_function_hidden(ann, FANN_SIGMOID);
+    fann_set_activation_function_output(ann, FANN_SIGMOID);
+    fann_set_training_algorithm(ann, FANN_TRAIN_RPROP);
+    QElapsedTimer t;
+    t.start();
+    for (int p = 0; p < passes; ++p)
+        for (int r = 0; r < patterns; ++r) fann_train(ann, &in[size_t(r) * 14], &out[size_t(r) * 3]);
+    const double ms = t.nsecsElapsed() / 1e6;
+    fann_destroy(ann);
+    return ms;
+}
+
+long peakRssKb(const QString& wd, const QString& data) {
+    const QString exe = QCoreApplication::applicationDirPath() + "/velkor";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+        const QByteArray e = exe.toUtf8(), w = wd.toUtf8(), d = data.toUtf8();
+        execl(e.constData(), e.constData(), "--batch", "--workdir", w.constData(), "--data-dir", d.constData(),
+              "--today", "2026-12-04", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    return ru.ru_maxrss;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int reps = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+
+    QTemporaryDir dataDir;
+    const QString data = dataDir.filePath("quotes");
+    QProcess gen;
+    gen.start(QCoreApplication::applicationDirPath() + "/velkor-sample",
+              {"--out", data, "--end", kEnd.toString("yyyy-MM-dd"), "--days5", "170", "--days30", "810", "--days4h", "810"});
+    if (!gen.waitForFinished(120000) || gen.exitCode() != 0) {
+        std::fprintf(stderr, "velkor-sample failed\n");
+        return 1;
+    }
+
+    QStringList failed;
+    // Start-up at 1x, 2x and 4x the default bars, with the floor beside the 1x figure.
+    double start[3] = {};
+    double floor1 = 0;
+    for (int s = 0; s < 3; ++s) {
+        const int scale = 1 << s;
+        Workdir wd(data, scale);
+        startup(wd.dir.path());  // the first start also loads the catalog
+        std::vector<double> t, fl;
+        for (int r = 0; r < reps; ++r) {
+            t.push_back(startup(wd.dir.path()));
+            if (scale == 1) fl.push_back(floorMs(data, 1));
+        }
+        start[s] = median(t);
+        if (scale == 1) floor1 = median(fl);
+        std::printf("startup %dx: %.1f ms\n", scale, start[s]);
+    }
+    const double growth = start[2] / start[0];
+    std::printf("startup goal: 1x %.1f ms <= 500 ms; 4x/1x %.2f <= 4.4\n", start[0], growth);
+    if (start[0] > 500) failed << "startup";
+    if (growth > 4.4) failed << "linear";
+    std::printf("floor ratio: %.2f (floor %.1f ms; aim <= 5)\n", start[0] / floor1, floor1);
+
+    // Training: the 5-minute run with 20 passes against a bare fann_train loop.
+    {
+        Workdir wd(data, 1);
+        ScriptedDialogs d;
+        FixedClock c(kEnd);
+        NullProgress p;
+        auto w = window(wd.dir.path(), d, c, p);
+        w->FormActivate();
+        Query q("n", &w->dm.csm, "select count(*) from F02R05M where CV1 is not null and CNT <= (select max(CNT) - 4 from F02R05M)");
+        q.Open();
+        const int patterns = int(q.ValueAt(0, 0).asInt64());
+        w->page(0).ln1E->setText("20");
+        std::vector<double> run, bare;
+        for (int r = 0; r < std::max(3, reps / 2 + 1); ++r) {
+            QElapsedTimer t;
+            t.start();
+            w->iasi = 5;
+            w->uq02YS();
+            run.push_back(t.nsecsElapsed() / 1e6);
+            bare.push_back(bareTraining(patterns, 20));
+        }
+        const double ratio = median(run) / median(bare);
+        std::printf("training ratio: %.3f (run %.1f ms, bare fann_train loop %.1f ms, %d patterns x 20; goal <= 1.05)\n",
+                    ratio, median(run), median(bare), patterns);
+        if (ratio > 1.05) failed << "training";
+    }
+
+    // Peak resident memory of a batch start-up over default-size data.
+    {
+        Workdir wd(data, 1);
+        const long kb = peakRssKb(wd.dir.path(), data);
+        std::printf("peak memory: %.1f MB (goal <= 200 MB)\n", kb / 1024.0);
+        if (kb > 200 * 1024) failed << "memory";
+    }
+
+    if (failed.isEmpty()) std::printf("bench: ok\n");
+    else std::printf("bench: FAIL %s\n", qPrintable(failed.join(' ')));
+    return failed.isEmpty() ? 0 : 1;
+}
