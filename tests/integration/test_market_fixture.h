@@ -7,6 +7,8 @@
 
 #include "support/Fixture.h"
 
+namespace markettest {
+
 // Readable comparisons: texts and lists of texts as std::string.
 inline std::string str(const QString& s) { return s.toStdString(); }
 inline std::string str(const QStringList& l) { return l.join(QStringLiteral("\n")).toStdString(); }
@@ -72,3 +74,9 @@ struct MarketFixture : WindowFixture {
     }
     QString label(int index) const { return w->page(index).cntL->text(); }
 };
+
+}  // namespace markettest
+
+using markettest::Bar;
+using markettest::MarketFixture;
+using markettest::str;
