@@ -115,6 +115,11 @@ void TVelkorF::uq01G() {
     };
 
     const market::QuoteOrigin origin = market::quoteOrigin(*this);
+    // The window ranges come from the rows inserted here, kept in memory; a table that
+    // already holds rows (not the case at start-up) is asked with the range query.
+    Query existing(QStringLiteral("existing"), &dm.csm, QStringLiteral("select count(*) from ") + stnm);
+    existing.Open();
+    const bool startsEmpty = existing.ValueAt(0, 0).asInt64() == 0;
     market::RangeWindow window;
     InsertedRow inserted(dm.csm, stnm);
     std::array<DbValue, market::kRangeColumns> stored;
@@ -141,7 +146,10 @@ void TVelkorF::uq01G() {
                                            : texts::lineError(QStringLiteral("F01CSV"), r + 1, what));
             }
 
-            if (n > itkn) market::storeRanges(*this, window.window(n, itkn));
+            if (n > itkn) {
+                if (startsEmpty) market::storeRanges(*this, window.window(n, itkn));
+                else fqHLn(n, itkn);
+            }
 
             const int dow = when->date().dayOfWeek() % 7 + 1;  // 1 Sunday .. 7 Saturday
             const int m = when->time().hour() * 60 + when->time().minute();
