@@ -93,47 +93,63 @@ SlotInsert::SlotInsert(Connection& c, const CatalogTable& t) : c_(c) {
 
 SlotInsert::~SlotInsert() { sqlite3_finalize(st_); }
 
+namespace {
+// The value of a plain decimal integer text of at most 18 digits (an optional sign
+// first), or nothing for any other text.
+std::optional<qint64> smallInteger(const QString& text) {
+    const qsizetype n = text.size();
+    qsizetype i = n > 0 && (text[0] == u'-' || text[0] == u'+') ? 1 : 0;
+    if (i == n || n - i > 18) return std::nullopt;
+    qint64 v = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return std::nullopt;
+        v = v * 10 + (c - u'0');
+    }
+    return text[0] == u'-' ? -v : v;
+}
+}  // namespace
+
 bool SlotInsert::insert(Slots& sa) {
     if (!st_) return false;
     static const QString null = QStringLiteral("NULL");
     sqlite3_reset(st_);
     bool bad = false;
+    // The texts bound stay alive until the statement has run.
+    std::array<QByteArray, Slots::count> bound;
     for (size_t k = 0; k < columns_.size(); ++k) {
         const Column& col = columns_[k];
         const int slot = 11 + int(k);
         const int p = int(k) + 1;
-        QString& value = sa[slot];
+        const QString& value = std::as_const(sa)[slot];
         int rc = SQLITE_OK;
         if (value.isEmpty()) {
             rc = sqlite3_bind_null(st_, p);
-            if (k > 0) value = null;
+            if (k > 0) sa[slot] = null;
         } else if (col.character) {
             const QString cut = value.left(col.length);
-            const QByteArray utf8 = cut.toUtf8();
-            rc = sqlite3_bind_text(st_, p, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-            if (k > 0) value = QLatin1Char('\'') + QString(cut).replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+            bound[k] = cut.toUtf8();
+            rc = sqlite3_bind_text(st_, p, bound[k].constData(), int(bound[k].size()), SQLITE_STATIC);
+            if (k > 0) {
+                QString inner = cut;
+                if (inner.contains(QLatin1Char('\''))) inner.replace(QLatin1Char('\''), QLatin1String("''"));
+                sa[slot] = QLatin1Char('\'') + inner + QLatin1Char('\'');
+            }
         } else if (value == null) {
             rc = sqlite3_bind_null(st_, p);
+        } else if (const std::optional<qint64> n = smallInteger(value)) {
+            rc = sqlite3_bind_int64(st_, p, *n);
         } else if (!sqlb::isNumericLiteral(value)) {
             bad = true;  // the literal is the text itself: the row is refused
         } else {
-            bool whole = value.size() <= 18;
-            for (qsizetype i = 0; whole && i < value.size(); ++i)
-                whole = (value[i] >= u'0' && value[i] <= u'9') || (i == 0 && (value[i] == u'-' || value[i] == u'+'));
-            bool ok = false;
-            const qint64 n = whole ? value.toLongLong(&ok) : 0;
-            if (ok) {
-                rc = sqlite3_bind_int64(st_, p, n);
-            } else {
-                const QByteArray utf8 = value.toUtf8();
-                rc = sqlite3_bind_text(st_, p, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-            }
+            bound[k] = value.toUtf8();
+            rc = sqlite3_bind_text(st_, p, bound[k].constData(), int(bound[k].size()), SQLITE_STATIC);
         }
         if (rc != SQLITE_OK) bad = true;
     }
-    if (bad) return false;
-    const int rc = sqlite3_step(st_);
+    const int rc = bad ? SQLITE_MISUSE : sqlite3_step(st_);
     sqlite3_reset(st_);
+    sqlite3_clear_bindings(st_);  // nothing keeps pointing at the texts of this row
     return rc == SQLITE_DONE;
 }
 
