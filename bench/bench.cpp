@@ -128,6 +128,8 @@ double bareTraining(int patterns, int passes) {
 
 long peakRssKb(const QString& wd, const QString& data) {
     const QString exe = QCoreApplication::applicationDirPath() + "/velkor";
+    std::fflush(stdout);
+    std::fflush(stderr);
     const pid_t pid = fork();
     if (pid == 0) {
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);

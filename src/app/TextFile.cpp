@@ -42,6 +42,7 @@ void writeLines(const QString& path, const QStringList& lines) {
 }
 
 QStringList splitCommas(const QString& line) {
+    if (!line.contains(QLatin1Char('"'))) return line.split(QLatin1Char(','));
     QStringList out;
     QString cur;
     bool quoted = false, wasQuoted = false;

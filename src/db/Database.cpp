@@ -70,7 +70,7 @@ void Connection::open() {
     const QByteArray name = memory ? QByteArray(":memory:") : path_.toUtf8();
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(name.constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString why = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
@@ -165,10 +165,8 @@ void execOrThrow(Connection& c, const QString& sql) {
 
 // ---- Field / Query -----------------------------------------------------------------------
 
-static const DbValue kNull;
-
-const DbValue& Field::value() const {
-    if (q_->IsEmpty() || q_->RecNo() < 0) return kNull;
+DbValue Field::value() const {
+    if (q_->IsEmpty() || q_->RecNo() < 0) return {};
     return q_->ValueAt(q_->RecNo(), col_);
 }
 
@@ -184,46 +182,78 @@ void Query::Open() {
     Stmt st = prepareOne(*conn_, sql_, &why);
     if (!st) throw VelkorError(texts::sqlError(why, sql_));
     const int n = sqlite3_column_count(st.get());
-    QStringList names;
-    for (int i = 0; i < n; ++i) names.append(QString::fromUtf8(sqlite3_column_name(st.get(), i)));
-    std::vector<std::vector<DbValue>> rows;
+    fields_.clear();
+    for (int i = 0; i < n; ++i) fields_.append(QString::fromUtf8(sqlite3_column_name(st.get(), i)));
+    cells_.clear();
+    texts_.clear();
+    nrows_ = 0;
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        std::vector<DbValue> row(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
+            Cell c;
+            c.i = 0;
             switch (sqlite3_column_type(st.get(), i)) {
-            case SQLITE_INTEGER: row[size_t(i)] = DbValue::integer(sqlite3_column_int64(st.get(), i)); break;
-            case SQLITE_FLOAT: row[size_t(i)] = DbValue::real(sqlite3_column_double(st.get(), i)); break;
-            case SQLITE_NULL: break;
-            default:
-                row[size_t(i)] = DbValue::text(QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i)), sqlite3_column_bytes(st.get(), i)));
+            case SQLITE_INTEGER: c.type = DbValue::Int; c.i = sqlite3_column_int64(st.get(), i); break;
+            case SQLITE_FLOAT: c.type = DbValue::Real; c.d = sqlite3_column_double(st.get(), i); break;
+            case SQLITE_NULL: c.type = DbValue::Null; break;
+            default: {
+                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
+                c.type = DbValue::Text;
+                c.text = qint64(texts_.size());
+                texts_.push_back(QString::fromUtf8(t, sqlite3_column_bytes(st.get(), i)));
             }
+            }
+            cells_.push_back(c);
         }
-        rows.push_back(std::move(row));
+        ++nrows_;
     }
-    if (rc != SQLITE_DONE) throw VelkorError(texts::sqlError(QString::fromUtf8(sqlite3_errmsg(conn_->handle())), sql_));
-    OpenRows(std::move(names), std::move(rows));
+    if (rc != SQLITE_DONE) {
+        const QString err = QString::fromUtf8(sqlite3_errmsg(conn_->handle()));
+        Close();
+        throw VelkorError(texts::sqlError(err, sql_));
+    }
+    opened(QString());
+}
+
+void Query::append(const DbValue& v) {
+    Cell c;
+    c.i = 0;
+    c.type = v.type;
+    if (v.type == DbValue::Int) c.i = v.i;
+    else if (v.type == DbValue::Real) c.d = v.d;
+    else if (v.type == DbValue::Text) { c.text = qint64(texts_.size()); texts_.push_back(v.s); }
+    cells_.push_back(c);
 }
 
 void Query::OpenRows(QStringList fields, std::vector<std::vector<DbValue>> rows, QString key) {
     fields_ = std::move(fields);
+    cells_.clear();
+    texts_.clear();
+    cells_.reserve(rows.size() * size_t(fields_.size()));
+    for (const auto& row : rows)
+        for (qsizetype c = 0; c < fields_.size(); ++c) append(size_t(c) < row.size() ? row[size_t(c)] : DbValue());
+    nrows_ = int(rows.size());
+    opened(std::move(key));
+}
+
+void Query::opened(QString key) {
     fieldIndex_.clear();
     for (int i = 0; i < fields_.size(); ++i) fieldIndex_.insert(fields_[i].toUpper(), i);
-    rows_ = std::move(rows);
     widths_.assign(size_t(fields_.size()), 0);
     rowsKey_ = std::move(key);
     active_ = true;
-    cur_ = rows_.empty() ? -1 : 0;
+    cur_ = nrows_ == 0 ? -1 : 0;
     bof_ = true;
-    eof_ = rows_.empty();
+    eof_ = nrows_ == 0;
     reset();
 }
 
 void Query::Close() {
-    if (!active_ && rows_.empty()) return;
+    if (!active_ && nrows_ == 0) return;
     active_ = false;
-    rows_.clear();
+    cells_.clear();
+    texts_.clear();
+    nrows_ = 0;
     fields_.clear();
     fieldIndex_.clear();
     widths_.clear();
@@ -238,16 +268,16 @@ void Query::moved() {
 }
 
 void Query::First() {
-    cur_ = rows_.empty() ? -1 : 0;
+    cur_ = (nrows_ == 0) ? -1 : 0;
     bof_ = true;
-    eof_ = rows_.empty();
+    eof_ = (nrows_ == 0);
     moved();
 }
 
 void Query::Last() {
-    cur_ = int(rows_.size()) - 1;
+    cur_ = nrows_ - 1;
     eof_ = true;
-    bof_ = rows_.empty();
+    bof_ = (nrows_ == 0);
     moved();
 }
 
@@ -255,17 +285,17 @@ void Query::Next() { MoveBy(1); }
 void Query::Prior() { MoveBy(-1); }
 
 void Query::MoveBy(int n) {
-    if (rows_.empty()) { eof_ = bof_ = true; return; }
+    if (nrows_ == 0) { eof_ = bof_ = true; return; }
     bof_ = eof_ = false;
     qint64 t = qint64(cur_) + n;
-    if (t >= qint64(rows_.size())) { t = qint64(rows_.size()) - 1; eof_ = true; }
+    if (t >= qint64(nrows_)) { t = qint64(nrows_) - 1; eof_ = true; }
     if (t < 0) { t = 0; bof_ = true; }
     cur_ = int(t);
     moved();
 }
 
 void Query::SetRecNo(int row) {
-    if (rows_.empty() || row < 0 || row >= int(rows_.size()) || row == cur_) return;
+    if ((nrows_ == 0) || row < 0 || row >= nrows_ || row == cur_) return;
     cur_ = row;
     bof_ = eof_ = false;
     moved();
@@ -279,16 +309,35 @@ Field Query::FieldByName(const QString& name) const {
     return Field(this, i);
 }
 
-const DbValue& Query::ValueAt(int row, int col) const {
-    if (row < 0 || row >= int(rows_.size()) || col < 0 || col >= fields_.size()) return kNull;
-    return rows_[size_t(row)][size_t(col)];
+DbValue Query::ValueAt(int row, int col) const {
+    if (row < 0 || row >= nrows_ || col < 0 || col >= fields_.size()) return {};
+    const Cell& c = cells_[size_t(row) * size_t(fields_.size()) + size_t(col)];
+    switch (c.type) {
+    case DbValue::Int: return DbValue::integer(c.i);
+    case DbValue::Real: return DbValue::real(c.d);
+    case DbValue::Text: return DbValue::text(texts_[size_t(c.text)]);
+    default: return {};
+    }
+}
+
+qint64 Query::IntAt(int row, int col, qint64 fallback) const {
+    if (row < 0 || row >= nrows_ || col < 0 || col >= fields_.size()) return fallback;
+    const Cell& c = cells_[size_t(row) * size_t(fields_.size()) + size_t(col)];
+    return c.type == DbValue::Int ? c.i : fallback;
+}
+
+std::vector<DbValue> Query::Row(int row) const {
+    std::vector<DbValue> out;
+    out.reserve(size_t(fields_.size()));
+    for (int c = 0; c < fields_.size(); ++c) out.push_back(ValueAt(row, c));
+    return out;
 }
 
 bool Query::Locate(const QString& field, const QString& value) {
     const int col = FieldIndex(field);
     if (col < 0) throw VelkorError(QStringLiteral("%1: フィールド '%2' が見つかりません").arg(name_, field));
-    for (int r = 0; r < int(rows_.size()); ++r) {
-        if (rows_[size_t(r)][size_t(col)].asString() == value) {
+    for (int r = 0; r < nrows_; ++r) {
+        if (ValueAt(r, col).asString() == value) {
             cur_ = r;
             bof_ = eof_ = false;
             moved();
@@ -304,10 +353,10 @@ bool Query::LocateInt(const QString& field, qint64 value) {
     auto it = intIndex_.find(col);
     if (it == intIndex_.end()) {
         QHash<qint64, int> idx;
-        idx.reserve(qsizetype(rows_.size()));
-        for (int r = int(rows_.size()) - 1; r >= 0; --r) {
-            const DbValue& v = rows_[size_t(r)][size_t(col)];
-            if (v.type == DbValue::Int) idx.insert(v.i, r);  // first match wins
+        idx.reserve(nrows_);
+        for (int r = nrows_ - 1; r >= 0; --r) {
+            const Cell& c = cells_[size_t(r) * size_t(fields_.size()) + size_t(col)];
+            if (c.type == DbValue::Int) idx.insert(c.i, r);  // first match wins
         }
         it = intIndex_.insert(col, std::move(idx));
     }

@@ -76,7 +76,7 @@ class Query;
 class Field {
 public:
     Field(const Query* q, int col) : q_(q), col_(col) {}
-    const DbValue& value() const;
+    DbValue value() const;
     QString AsString() const { return value().asString(); }
     int AsInteger() const { return value().asInteger(); }
     double AsFloat() const { return value().asFloat(); }
@@ -122,8 +122,8 @@ public:
     void MoveBy(int n);
     bool Eof() const { return eof_; }
     bool Bof() const { return bof_; }
-    int RecordCount() const { return int(rows_.size()); }
-    bool IsEmpty() const { return rows_.empty(); }
+    int RecordCount() const { return nrows_; }
+    bool IsEmpty() const { return nrows_ == 0; }
     int RecNo() const { return cur_; }  // 0-based; -1 when empty
     void SetRecNo(int row);
     bool Locate(const QString& field, const QString& value);
@@ -133,8 +133,10 @@ public:
     int FieldIndex(const QString& name) const;  // -1 when absent
     int FieldCount() const { return int(fields_.size()); }
     const QStringList& FieldNames() const { return fields_; }
-    const DbValue& ValueAt(int row, int col) const;
-    const std::vector<DbValue>& Row(int row) const { return rows_[size_t(row)]; }
+    DbValue ValueAt(int row, int col) const;  // NULL outside the result
+    std::vector<DbValue> Row(int row) const;
+    // Integer value of a cell without building a DbValue (NULL and non-integers: `fallback`).
+    qint64 IntAt(int row, int col, qint64 fallback = 0) const;
 
     int DisplayWidth(int col) const;
     void SetDisplayWidth(int col, int chars);
@@ -144,6 +146,7 @@ public:
 private:
     void moved();
     void reset();
+    void opened(QString key);
 
     QString name_;
     Connection* conn_;
@@ -151,7 +154,15 @@ private:
     bool active_ = false;
     QStringList fields_;
     QHash<QString, int> fieldIndex_;
-    std::vector<std::vector<DbValue>> rows_;
+    // The result, row by row, in compact cells; texts live in their own list.
+    struct Cell {
+        union { qint64 i; double d; qint64 text; };
+        DbValue::Type type;
+    };
+    void append(const DbValue& v);
+    std::vector<Cell> cells_;
+    std::vector<QString> texts_;
+    int nrows_ = 0;
     std::vector<int> widths_;
     QHash<int, QHash<qint64, int>> intIndex_;
     QString rowsKey_;

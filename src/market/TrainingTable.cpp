@@ -131,7 +131,7 @@ void TVelkorF::uq01G() {
         market::ProgressScope progress(this->progress(), t->trainingTable, rows);
         for (int r = 0; r < rows; ++r) {
             progress.step(r);
-            auto v = [&](int c) -> const DbValue& { return q.ValueAt(r, c); };
+            auto v = [&](int c) { return q.ValueAt(r, c); };
             for (int s = 11; s <= 64; ++s) sa[s].clear();
 
             sa[11] = QString::number(n);
