@@ -14,6 +14,7 @@
 #include "app/VelkorError.h"
 #include "db/SqlBuilder.h"
 #include "market/MarketCommon.h"
+#include "market/QuoteLine.h"
 #include "ui/VelkorU.h"
 
 namespace market {
@@ -174,7 +175,7 @@ QString tooFewLines(const QString& path, qsizetype got, qsizetype need) {
     return QStringLiteral("%1: 行が %2 行しかありません (%3 行以上必要です)").arg(path).arg(got).arg(need);
 }
 
-constexpr int kBarFields = 20;
+using market::kBarFields;
 constexpr int kSideLinesFromEnd = 10;
 
 // The data folder of "config.txt" as the start-up checks it: a trailing separator, and
@@ -188,136 +189,10 @@ QString dataFolder(const TVelkorF& w, QString line) {
     return line;
 }
 
-// The running extremes of one import.
-struct ImportStats {
-    std::array<int, 3> igc3{0, 0, 0};
-    int iP = 0, iM = 0;
-    std::array<int, 2> ihc{0, 999999}, icl{0, 999999};
-    std::array<int, 2> ib0L{0, 999999}, ib1L{0, 999999}, ib4L{0, 999999};
-    std::array<int, 2> ib0U{0, 999999}, ib1U{0, 999999}, ib4U{0, 999999};
-    // The numbers of the text fields shmh, shml, slmh, slml, sath, satl, srsh, srsl.
-    int hmh = 0, hml = 999999, lmh = 0, lml = 999999;
-    double ath = 0, atl = 99, rsh = 0, rsl = 99;
-
-    static void into(std::array<int, 2>& x, int d) {
-        if (d > x[0]) x[0] = d;
-        if (d < x[1]) x[1] = d;
-    }
-};
-
-void resetStats(VelkorState& s) {
-    s.shmh.clear();
-    s.shml = QStringLiteral("999999");
-    s.slmh.clear();
-    s.slml = QStringLiteral("999999");
-    s.scmh.clear();
-    s.scml = QStringLiteral("999999");
-    s.sath = QStringLiteral("0");
-    s.satl = QStringLiteral("99");
-    s.srsh = QStringLiteral("0");
-    s.srsl = QStringLiteral("99");
-    s.sbml = QStringLiteral("999999");
-    s.sbmh = QStringLiteral("0");
-}
-
-// A decimal number of the quote file (ATR, RSI); a text that is none ends the import.
-double readDecimal(const QString& text, const QString& what, const QString& path, qsizetype line) {
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        throw VelkorError(texts::lineError(path, line, what + QLatin1Char(' ') + texts::notNumber(text)));
-    return v;
-}
-
-// Updates the extremes from one bar line whose price fields (2..9, 12..17) already passed
-// ErPeriod.
-void updateStats(VelkorState& s, ImportStats& x, const QStringList& f, const QString& path, qsizetype line) {
-    const int icg = TVelkorF::Cvs2i(f[4]);
-    for (int i = 0; i < 3; ++i) {
-        const int d = icg - x.igc3[size_t(i)];  // both are 0 or more: no overflow
-        if (d > x.iP && d < 10000) x.iP = d;
-        else if (d < x.iM) x.iM = d;
-    }
-    x.igc3 = {icg, x.igc3[0], x.igc3[1]};
-
-    const int h = TVelkorF::Cvs2i(f[2]);
-    if (h > x.hmh) { s.shmh = f[2]; x.hmh = h; }
-    if (h < x.hml) { s.shml = f[2]; x.hml = h; }
-    ImportStats::into(x.ihc, h - icg);
-
-    const int l = TVelkorF::Cvs2i(f[3]);
-    if (l > x.lmh) { s.slmh = f[3]; x.lmh = l; }
-    if (l < x.lml) { s.slml = f[3]; x.lml = l; }
-    ImportStats::into(x.icl, icg - l);
-
-    int cmh = TVelkorF::Cvs2i(s.scmh), cml = TVelkorF::Cvs2i(s.scml);
-    if (icg > 50000) {
-        if (icg > cmh) cmh = icg;
-        if (icg < cml) cml = icg;
-    }
-    s.scmh = QString::number(cmh);
-    s.scml = QString::number(cml);
-
-    const double a = readDecimal(f[10], QStringLiteral("ATR"), path, line);
-    if (a > 0) {
-        if (a > x.ath) { s.sath = f[10]; x.ath = a; }
-        if (a < x.atl) { s.satl = f[10]; x.atl = a; }
-    }
-    const double r = readDecimal(f[11], QStringLiteral("RSI"), path, line);
-    if (r > 0) {
-        if (r > x.rsh) { s.srsh = f[11]; x.rsh = r; }
-        if (r < x.rsl) { s.srsl = f[11]; x.rsl = r; }
-    }
-
-    int lo = TVelkorF::Cvs2i(s.sbml), hi = TVelkorF::Cvs2i(s.sbmh);
-    auto lower = [&](int field, std::array<int, 2>& into, bool positiveOnly) {
-        const int b = TVelkorF::Cvs2i(f[field]);
-        if (b < lo && (!positiveOnly || b > 0)) lo = b;
-        ImportStats::into(into, icg - b);
-    };
-    auto upper = [&](int field, std::array<int, 2>& into) {
-        const int b = TVelkorF::Cvs2i(f[field]);
-        if (b > hi) hi = b;
-        ImportStats::into(into, b - icg);
-    };
-    lower(12, x.ib0L, false);
-    upper(13, x.ib0U);
-    lower(14, x.ib1L, false);
-    upper(15, x.ib1U);
-    lower(16, x.ib4L, true);
-    upper(17, x.ib4U);
-    s.sbml = QString::number(lo);
-    s.sbmh = QString::number(hi);
-}
-
-QString statsLine1(const VelkorState& s) {
-    return QStringLiteral("高値の最高:,") + s.shmh + QStringLiteral(", 高値の最低:,") + s.shml +
-           QStringLiteral(", 安値の最高:,") + s.slmh + QStringLiteral(", 安値の最低:,") + s.slml +
-           QStringLiteral(", 終値の最高:,") + s.scmh + QStringLiteral(", 終値の最安:,") + s.scml +
-           QStringLiteral(", ATR最大:,") + s.sath + QStringLiteral(", ATR最小:,") + s.satl +
-           QStringLiteral(", RSI最大:,") + s.srsh + QStringLiteral(", RSI最小:,") + s.srsl +
-           QStringLiteral(", BBL:,") + s.sbml + QStringLiteral(", BBH:,") + s.sbmh;
-}
-
-QString statsLine2(const ImportStats& x) {
-    auto n = [](int v) { return QString::number(v); };
-    return QStringLiteral("高値-終値 最大:,") + n(x.ihc[0]) + QStringLiteral(", 高値ｰ終値 最小:,") + n(x.ihc[1]) +
-           QStringLiteral(", 終値-安値 最大:,") + n(x.icl[0]) + QStringLiteral(", 終値-安値 最小:,") + n(x.icl[1]) +
-           QStringLiteral(", 0HAVG-BBLd:,") + n(x.ib0L[0]) + QStringLiteral(", 0HBBUp-AVG:,") + n(x.ib0U[0]) +
-           QStringLiteral(", 1HAVG-BBLd:,") + n(x.ib1L[0]) + QStringLiteral(", 1HBBUp-AVG:,") + n(x.ib1U[0]) +
-           QStringLiteral(", 4HAVG-BBLd:,") + n(x.ib4L[0]) + QStringLiteral(", 4HBBUp-AVG:,") + n(x.ib4U[0]);
-}
-
-bool isPriceField(int i) { return (i >= 2 && i <= 9) || (i >= 12 && i <= 17); }
 
 }  // namespace
 
-QString& TVelkorF::ErPeriod(QString& st) {
-    const qsizetype dot = st.indexOf(QLatin1Char('.'));
-    if (dot >= 0) st.remove(dot, 1);
-    if (st < QLatin1String("0")) st = QStringLiteral("0");
-    return st;
-}
+QString& TVelkorF::ErPeriod(QString& st) { return market::erPeriod(st); }
 
 void TVelkorF::uq01F(int id) {
     stdb = QStringLiteral("csm");
@@ -350,7 +225,6 @@ void TVelkorF::uq01F(int id) {
 
     const QStringList sl = textfile::readLines(susj);
     const QString sdt = clock().today().addDays(-irdd).toString(QStringLiteral("yyyy/MM/dd"));
-    const QString top = QStringLiteral("999999");
 
     // Kept on the window however the import ends, for the rows it stored.
     struct OriginScope {
@@ -369,25 +243,14 @@ void TVelkorF::uq01F(int id) {
         return uexSql(2);
     };
 
-    ImportStats x;
-    resetStats(*this);
+    market::ImportStats x;
+    market::resetStats(*this);
     int icn = 1;
     {
         market::ProgressScope progress(this->progress(), t->importNotice.trimmed(), sl.size());
         for (qsizetype i = 0; i < sl.size(); ++i) {
             progress.step(i);
-            const QString& line = sl[i];
-            if (line.isEmpty()) continue;
-            QStringList f = textfile::splitCommas(line);
-            if (f[0] < sdt || f[0] > top) continue;
-            if (f.size() < kBarFields)
-                throw VelkorError(texts::lineError(susj, i + 1, texts::tooFewFields(f.size(), kBarFields)));
-            for (int k = 0; k < kBarFields; ++k)
-                if (isPriceField(k)) ErPeriod(f[k]);
-            updateStats(*this, x, f, susj, i + 1);
-
-            sa[11] = QString::number(icn);
-            for (int k = 0; k < kBarFields; ++k) sa[12 + k] = f[k];
+            if (!market::takeQuoteLine(*this, x, sl[i], sdt, susj, i + 1, icn)) continue;
             insertRow();
             origin.lineOfCnt.push_back(int(i + 1));
             ++icn;
@@ -429,8 +292,8 @@ void TVelkorF::uq01F(int id) {
         if (n < kSideLinesFromEnd) throw VelkorError(tooFewLines(susj, n, kSideLinesFromEnd));
         QStringList side;
         for (qsizetype k = n - kSideLinesFromEnd; k <= n - kSideLinesFromEnd - 1 + ityk; ++k) side.append(sl[k]);
-        side.append(statsLine1(*this));
-        side.append(statsLine2(x));
+        side.append(market::statsLine1(*this));
+        side.append(market::statsLine2(x));
         textfile::writeLines(s10cv, side);
     }
 

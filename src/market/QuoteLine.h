@@ -1,0 +1,52 @@
+#pragma once
+// One line of a quote file as the import takes it: the bar-line test, the price texts,
+// the running extremes and the value slots of its row. No window and no database.
+#include <QString>
+#include <QStringList>
+#include <array>
+
+struct VelkorState;
+
+namespace market {
+
+// Fields of a bar line; fields past the twentieth are ignored.
+inline constexpr int kBarFields = 20;
+
+// The running extremes of one import.
+struct ImportStats {
+    std::array<int, 3> igc3{0, 0, 0};
+    int iP = 0, iM = 0;
+    std::array<int, 2> ihc{0, 999999}, icl{0, 999999};
+    std::array<int, 2> ib0L{0, 999999}, ib1L{0, 999999}, ib4L{0, 999999};
+    std::array<int, 2> ib0U{0, 999999}, ib1U{0, 999999}, ib4U{0, 999999};
+    // The numbers of the text fields shmh, shml, slmh, slml, sath, satl, srsh, srsl.
+    int hmh = 0, hml = 999999, lmh = 0, lml = 999999;
+    double ath = 0, atl = 99, rsh = 0, rsl = 99;
+
+    static void into(std::array<int, 2>& x, int d) {
+        if (d > x[0]) x[0] = d;
+        if (d < x[1]) x[1] = d;
+    }
+};
+
+// Sets the statistics texts of the working state to their start values.
+void resetStats(VelkorState& s);
+
+// Removes the first "." of a price and floors a text sorting before "0" to "0"; changes
+// the text in place and returns it.
+QString& erPeriod(QString& st);
+
+// Takes line `lineNo` (1-based) of the quote file `path`. A line that is no bar line (empty,
+// dated before `sdt`, or whose first field sorts after "999999") gives false and changes
+// nothing. For a bar line: a line of fewer than 20 fields, or an ATR or RSI that is not a
+// number, throws VelkorError naming the file and line; otherwise the price fields pass
+// through erPeriod, the statistics are updated, slot 11 gets `icn` and slots 12 to 31 the
+// twenty fields, and the result is true.
+bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
+                   qsizetype lineNo, int icn);
+
+// The two statistics lines of the side file.
+QString statsLine1(const VelkorState& s);
+QString statsLine2(const ImportStats& x);
+
+}  // namespace market
