@@ -61,49 +61,48 @@ struct Command {
 
 const QStringList timeframeCodes{QStringLiteral("5"), QStringLiteral("30"), QStringLiteral("80")};
 
-// Prints a forecast page: its labels, then its result grid, one tab-separated line per row.
-void showPage(TVelkorF& w, int code) {
-    const TVelkorF::Page& p = w.page(tf(code)->index);
-    QString out;
-    auto label = [&](const QWidget* widget, const QString& text) {
-        out += QStringLiteral("label ") + widget->objectName() + QStringLiteral(": ") + text + QLatin1Char('\n');
-    };
-    label(p.dt2E, p.dt2E->text());
-    for (const QLabel* l : {p.hmL, p.cv2L, p.cntL, p.rd2L, p.ln2L, p.ms2L, p.lt2L}) label(l, l->text());
-    if (const auto* ms = w.findChild<QLabel*>(QStringLiteral("d12ms2L"))) label(ms, ms->text());
-    for (int r = 0; r < p.sg->rowCount(); ++r) {
+// Appends a text grid to `out`, one tab-separated line per row.
+void appendGrid(QString& out, const QTableWidget* g) {
+    for (int r = 0; r < g->rowCount(); ++r) {
         QStringList cells;
-        for (int c = 0; c < p.sg->columnCount(); ++c) {
-            const QTableWidgetItem* it = p.sg->item(r, c);
+        for (int c = 0; c < g->columnCount(); ++c) {
+            const QTableWidgetItem* it = g->item(r, c);
             cells.append(it ? it->text() : QString());
         }
         out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
+}
+
+void appendLabel(QString& out, const QWidget* widget, const QString& text) {
+    out += QStringLiteral("label ") + widget->objectName() + QStringLiteral(": ") + text + QLatin1Char('\n');
+}
+
+void print(const QString& out) {
     const QByteArray b = out.toUtf8();
     std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
     std::fflush(stdout);
 }
 
-// Prints the hit statistics page: per timeframe its run count, then its grid, one
-// tab-separated line per row.
+// Prints a forecast page: its labels, then its result grid.
+void showPage(TVelkorF& w, int code) {
+    const TVelkorF::Page& p = w.page(tf(code)->index);
+    QString out;
+    appendLabel(out, p.dt2E, p.dt2E->text());
+    for (const QLabel* l : {p.hmL, p.cv2L, p.cntL, p.rd2L, p.ln2L, p.ms2L, p.lt2L}) appendLabel(out, l, l->text());
+    if (const auto* ms = w.findChild<QLabel*>(QStringLiteral("d12ms2L"))) appendLabel(out, ms, ms->text());
+    appendGrid(out, p.sg);
+    print(out);
+}
+
+// Prints the hit statistics page: per timeframe its run count, then its grid.
 void showStats(TVelkorF& w) {
     QString out;
     for (const Timeframe& t : timeframes()) {
         const TVelkorF::Page& p = w.page(t.index);
-        out += QStringLiteral("label ") + p.statsCount->objectName() + QStringLiteral(": ") + p.statsCount->text() +
-               QLatin1Char('\n');
-        for (int r = 0; r < p.statsGrid->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < p.statsGrid->columnCount(); ++c) {
-                const QTableWidgetItem* it = p.statsGrid->item(r, c);
-                cells.append(it ? it->text() : QString());
-            }
-            out += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
-        }
+        appendLabel(out, p.statsCount, p.statsCount->text());
+        appendGrid(out, p.statsGrid);
     }
-    const QByteArray b = out.toUtf8();
-    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
-    std::fflush(stdout);
+    print(out);
 }
 
 // Makes the export catalog row whose CNT is `cnt` the current row of the CSV page.
