@@ -14,6 +14,11 @@ void TVelkorF::uqCdb() {
     stdb = path(QStringLiteral("SQDB.DB"));
     dm.csq.setDatabase(stdb);
     dm.csq.open();
+    // SQLite reads the file only at the first statement: a file that is no database, or one
+    // that another copy of the program keeps locked past the wait, is reported by its name.
+    QString why;
+    if (!execOne(dm.csq, QStringLiteral("select count(*) from sqlite_master"), &why))
+        throw VelkorError(texts::fileOpenError(stdb, why));
     dm.csm.close();
     dm.csm.setDatabase(QString());
     dm.csm.open();

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+class Connection;
 class Query;
 
 namespace forecast {
@@ -43,5 +44,11 @@ QString resultText(int rst);
 // The time of forecast period p after base time hm ("hh:nn"), `stepSeconds` per period,
 // as "HH:NN" (wrapping at midnight); empty when hm is no time.
 QString periodTime(const QString& hm, int p, int stepSeconds);
+
+// Starts a write transaction on the file database ("begin immediate"): while another copy of
+// the program writes, it waits for the connection's busy timeout instead of failing halfway
+// through. A database it cannot write (opened read-only, locked past the wait) throws
+// VelkorError naming the file, before anything is written.
+void beginWrite(Connection& c);
 
 }  // namespace forecast

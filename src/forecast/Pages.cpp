@@ -1,5 +1,7 @@
 // The timeframe result pages: newest run in labels, result grid and chart; the run list of
 // page "51:検証" with its delete command; the storing step of a forecast run.
+#include <sqlite3.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QHeaderView>
@@ -14,6 +16,14 @@
 #include "ui/VelkorU.h"
 
 namespace forecast {
+
+void beginWrite(Connection& c) {
+    // SQLite opens a file it may not write read-only and only refuses the first change.
+    if (c.isOpen() && sqlite3_db_readonly(c.handle(), "main") == 1)
+        throw VelkorError(texts::fileWriteError(c.database(), QStringLiteral("読み取り専用です")));
+    QString why;
+    if (!execOne(c, QStringLiteral("begin immediate"), &why)) throw VelkorError(texts::fileWriteError(c.database(), why));
+}
 
 QString signalText(int sgn) {
     return sgn == 1 ? QStringLiteral("買") : sgn == -1 ? QStringLiteral("売") : QString();
@@ -87,7 +97,7 @@ void TVelkorF::uq03K(int id) {
     }
     case 2: {  // store the run just forecast: header and details as one unit
         const QString countBefore = pg.cntL->text();
-        execOrThrow(dm.csq, QStringLiteral("BEGIN"));
+        forecast::beginWrite(dm.csq);
         try {
             Query& browse = dm.trainingQuery(t->index);
             browse.Last();
@@ -227,7 +237,7 @@ void TVelkorF::uq03K(int id) {
         }
         if (!dialogs().confirmOkCancel(t->deleteConfirm)) return;
         const QString cnt = hq.FieldByName(QStringLiteral("CNT")).AsString();
-        execOrThrow(dm.csq, QStringLiteral("BEGIN"));
+        forecast::beginWrite(dm.csq);
         try {
             iasi = code;
             uq03LC(4);

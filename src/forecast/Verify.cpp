@@ -3,13 +3,14 @@
 
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "forecast/Forecast.h"
 #include "ui/VelkorU.h"
 
 namespace {
 // Runs `statements` as one unit on the connection: all of them, or none.
 class Transaction {
 public:
-    explicit Transaction(Connection& c) : c_(c) { execOrThrow(c_, QStringLiteral("begin immediate")); }
+    explicit Transaction(Connection& c) : c_(c) { forecast::beginWrite(c_); }
     ~Transaction() { if (!done_) execOne(c_, QStringLiteral("rollback")); }
     void commit() { execOrThrow(c_, QStringLiteral("commit")); done_ = true; }
 

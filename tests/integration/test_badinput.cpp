@@ -1,0 +1,422 @@
+// Bad input at start-up: quote files, settings files, the catalog files and the file
+// database. For every case: what the user sees, that the window stays usable, and that the
+// runs stored in "SQDB.DB" are exactly as they were.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTableView>
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "support/Fixture.h"
+
+namespace {
+
+// One bar line of a quote file, `i` bars after `start`.
+QString barLine(const QDateTime& start, int stepMinutes, int i) {
+    const QDateTime t = start.addSecs(qint64(i) * stepMinutes * 60);
+    const int cv = 147000 + (i * 37 % 200) - 100;
+    auto p = [](int v) { return QStringLiteral("%1.%2").arg(v / 1000).arg(v % 1000, 3, 10, QLatin1Char('0')); };
+    const QString d = t.toString(QStringLiteral("yyyy/MM/dd")), hm = t.toString(QStringLiteral("HH:mm"));
+    return QStringList{d, hm, p(cv + 40), p(cv - 30), p(cv), p(cv + 5), p(cv - 5), p(cv + 10), p(cv - 10), p(cv + 2),
+                       QStringLiteral("0.0%1").arg(300 + i % 50), QString::number(40 + i % 30) + QStringLiteral(".5"),
+                       p(cv - 200), p(cv + 200), p(cv - 300), p(cv + 300), p(cv - 400), p(cv + 400), d, hm}
+        .join(QLatin1Char(','));
+}
+
+// A header line and `n` bars ending on 2024/01/09.
+QStringList quoteLines(int stepMinutes, int n = 30) {
+    const QDateTime last(QDate(2024, 1, 9), QTime(20, 0));
+    const QDateTime start = last.addSecs(-qint64(n - 1) * stepMinutes * 60);
+    QStringList lines{QStringLiteral("Date,Time,High,Low,Close,MA05,MA20,MA1H,MA4H,MA1D,ATR,RSI")};
+    for (int i = 0; i < n; ++i) lines << barLine(start, stepMinutes, i);
+    return lines;
+}
+
+QByteArray crlf(const QStringList& lines) { return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8(); }
+
+// Replaces field `field` of line `line` (0-based, the header is line 0).
+QStringList withField(QStringList lines, int line, int field, const QString& value) {
+    QStringList f = lines[line].split(QLatin1Char(','));
+    f[field] = value;
+    lines[line] = f.join(QLatin1Char(','));
+    return lines;
+}
+
+const char* kInjection = "x'); delete from F03VDT; --";
+
+// A working directory with two stored runs (one of them verified), three good quote files,
+// "config.txt" and "cini.txt", and a window that has not started yet.
+struct BadInputFixture : WindowFixture {
+    QString before;
+    QString db;
+
+    BadInputFixture() {
+        openDatabases();
+        const char* runs[] = {
+            "insert into F03V05H (CNT, TBID, TBNM, DT, HM, CV, RD, LN, MSE, LT) values "
+            "(1, 16, 'F03V05H', '2024/01/08', '10:00', 147000, 40, 1000, .01, '00:03')",
+            "insert into F03V4HH (CNT, TBID, TBNM, DT, HM, CV, RD, LN, MSE, LT) values "
+            "(1, 18, 'F03V4HH', '2024/01/08', '08:00', 146900, 200, 600, .02, '00:02')",
+        };
+        for (const char* r : runs) EXPECT_TRUE(exec(QStringLiteral("csq"), QString::fromUtf8(r)));
+        for (int k = 1; k <= 4; ++k)
+            EXPECT_TRUE(exec(QStringLiteral("csq"),
+                             QStringLiteral("insert into F03VDT (CNT, TBID, HTNM, HCNT, YKNO, YGCL, HG, LG, DCR, SGN, JGCL, SG, RST) "
+                                            "values (%1, 16, 'F03V05H', 1, %1, 147010, 147050, 146990, .5, 1, 147020, -20, 1)")
+                                 .arg(k)));
+        for (int k = 1; k <= 2; ++k)
+            EXPECT_TRUE(exec(QStringLiteral("csq"),
+                             QStringLiteral("insert into F03VDT (CNT, TBID, HTNM, HCNT, YKNO, YGCL, HG, LG, DCR, SGN) "
+                                            "values (%1, 18, 'F03V4HH', 1, %2, 146950, 147000, 146900, .4, 0)")
+                                 .arg(4 + k)
+                                 .arg(k)));
+        db = file(QStringLiteral("SQDB.DB"));
+        writeQuotes(QStringLiteral("USDJPYM05.CSV"), crlf(quoteLines(5)));
+        writeQuotes(QStringLiteral("USDJPYM30.CSV"), crlf(quoteLines(30)));
+        writeQuotes(QStringLiteral("USDJPYH04.CSV"), crlf(quoteLines(240)));
+        textfile::writeLines(file(QStringLiteral("config.txt")), {file(QStringLiteral("data")) + QLatin1Char('/')});
+        w.reset();  // the program ends; the next one starts on these files
+        before = storedRuns();
+        make();
+    }
+
+    QString quotes(const QString& name) const { return file(QStringLiteral("data/") + name); }
+    void writeQuotes(const QString& name, const QByteArray& bytes) { writeBytes(QStringLiteral("data/") + name, bytes); }
+
+    // Runs one statement on the file database through a connection of its own.
+    bool execFile(const QString& sql) const {
+        Connection c(QStringLiteral("other"));
+        c.setDatabase(db);
+        c.open();
+        return execOne(c, sql);
+    }
+
+    // Every stored row of the forecast tables and the export catalog, read through a
+    // connection of its own.
+    QString storedRuns() const {
+        Connection c(QStringLiteral("check"));
+        c.setDatabase(db);
+        c.open();
+        QStringList out;
+        for (const char* t : {"F03V05H", "F03V30H", "F03V4HH", "F03VDT", "F04CSV"}) {
+            Query q(QStringLiteral("dump"), &c, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t)));
+            q.Open();
+            out << QString::fromLatin1(t);
+            for (int r = 0; r < q.RecordCount(); ++r) {
+                QStringList row;
+                for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
+                out << row.join(QLatin1Char('|'));
+            }
+        }
+        return out.join(QLatin1Char('\n'));
+    }
+
+    // The window after the start-up: a page refresh works and lists the stored runs.
+    void expectUsable() {
+        dialogs.errors.clear();
+        EXPECT_TRUE(w->guarded([&] { w->uq03K05(1); }));
+        EXPECT_EQ(w->dm.q1.RecordCount(), 1);
+        EXPECT_EQ(w->dm.q4.RecordCount(), 4);
+        EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    }
+};
+
+// Holds the write lock of a database file from a connection of its own, as a second copy of
+// the program in the middle of a write does, for `ms` milliseconds (or until release()).
+struct LockHolder {
+    Connection c{QStringLiteral("other")};
+    std::thread t;
+    explicit LockHolder(const QString& db, const char* how = "begin exclusive") {
+        c.setDatabase(db);
+        c.open();
+        execOrThrow(c, QString::fromLatin1(how));
+    }
+    void releaseAfter(int ms) {
+        t = std::thread([this, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            execOrThrow(c, QStringLiteral("commit"));
+        });
+    }
+    void release() {
+        if (t.joinable()) t.join();
+        else execOne(c, QStringLiteral("commit"));
+    }
+    ~LockHolder() { release(); }
+};
+
+// Makes a file read-only for this process, also for root (immutable), and undoes it.
+struct ReadOnlyFile {
+    QString path;
+    bool immutable = false, ok = false;
+    explicit ReadOnlyFile(const QString& p) : path(p) {
+        if (geteuid() == 0) {
+            immutable = ok = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) == 0;
+        } else {
+            ok = QFile::setPermissions(path, QFileDevice::ReadOwner);
+        }
+    }
+    ~ReadOnlyFile() {
+        if (immutable) QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        else QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+};
+
+struct Case {
+    const char* name;
+    std::function<void(BadInputFixture&)> setup;
+    // Texts the one error box holds ("@" stands for the bad file); none: no error box.
+    QStringList error;
+    bool imported;  // all three timeframes were imported and built
+    std::function<void(BadInputFixture&)> more = nullptr;
+};
+
+const QString M05 = QStringLiteral("USDJPYM05.CSV");
+
+void runCase(const Case& c) {
+    SCOPED_TRACE(c.name);
+    BadInputFixture f;
+    if (c.setup) c.setup(f);
+    f.w->FormActivate();
+    if (c.error.isEmpty()) {
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+    } else {
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.errors.join('\n').toStdString();
+        for (const QString& part : c.error)
+            EXPECT_TRUE(f.dialogs.errors[0].contains(part)) << f.dialogs.errors[0].toStdString() << "\n  lacks: "
+                                                            << part.toStdString();
+    }
+    // The training table of the 4-hour bars (30 bars, 2 coming ones) is whole only when every
+    // import and build went through.
+    const QString built = f.scalar(QStringLiteral("csm"), QStringLiteral("select count(*) from F02R4H"));
+    EXPECT_EQ(built == QLatin1String("32"), c.imported) << "4-hour training rows: " << built.toStdString();
+    if (c.more) c.more(f);
+    EXPECT_TRUE(f.dialogs.unexpected.isEmpty()) << f.dialogs.unexpected.join('\n').toStdString();
+    f.w.reset();
+    EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+}
+
+}  // namespace
+
+TEST(BadInput, QuoteFiles) {
+    const Case cases[] = {
+        {"missing", [](BadInputFixture& f) { QFile::remove(f.quotes(M05)); }, {"ファイルを開けません", "USDJPYM05.CSV"}, false},
+        {"unreadable (a folder in its place)",
+         [](BadInputFixture& f) {
+             QFile::remove(f.quotes(M05));
+             QDir().mkpath(f.quotes(M05));
+         },
+         {"ファイルを開けません", "USDJPYM05.CSV"}, false},
+        {"empty", [](BadInputFixture& f) { f.writeQuotes(M05, QByteArray()); },
+         {"USDJPYM05.CSV: 行が 0 行しかありません"}, false},
+        {"one line", [](BadInputFixture& f) { f.writeQuotes(M05, crlf(quoteLines(5, 1).mid(1))); },
+         {"USDJPYM05.CSV: 行が 1 行しかありません"}, false},
+        {"binary garbage",
+         [](BadInputFixture& f) {
+             QByteArray b;
+             quint32 x = 12345;
+             for (int i = 0; i < 8192; ++i) {
+                 x = x * 1103515245u + 12345u;
+                 b.append(char(x >> 24));
+             }
+             b.prepend("2024/01/09,\x01\xff\xfe");
+             f.writeQuotes(M05, b);
+         },
+         {"USDJPYM05.CSV の 1 行目"}, false},
+        {"a line of 19 fields",
+         [](BadInputFixture& f) {
+             QStringList l = quoteLines(5);
+             l[7] = l[7].section(QLatin1Char(','), 0, 18);
+             f.writeQuotes(M05, crlf(l));
+         },
+         {"USDJPYM05.CSV の 8 行目: 項目が 19 個しかありません (20 個必要です)"}, false},
+        {"ATR not a number", [](BadInputFixture& f) { f.writeQuotes(M05, crlf(withField(quoteLines(5), 5, 10, "n/a"))); },
+         {"USDJPYM05.CSV の 6 行目: ATR 'n/a' は数値ではありません"}, false},
+        {"RSI not a number", [](BadInputFixture& f) { f.writeQuotes(M05, crlf(withField(quoteLines(5), 9, 11, "5O.1"))); },
+         {"USDJPYM05.CSV の 10 行目: RSI '5O.1' は数値ではありません"}, false},
+        {"letters in a price: only that row is left out",
+         [](BadInputFixture& f) { f.writeQuotes(M05, crlf(withField(quoteLines(5), 12, 4, "147.1x0"))); }, {}, true,
+         [](BadInputFixture& f) {
+             EXPECT_EQ(f.w->page(0).cntL->text(), "30");
+             f.expectUsable();
+         }},
+        {"a line of 1 MB",
+         [](BadInputFixture& f) {
+             QStringList l = quoteLines(5);
+             l[3] += QLatin1Char(',') + QString(1 << 20, QLatin1Char('x'));        // past the twentieth field
+             l[4] = withField(l, 4, 19, QString(1 << 20, QLatin1Char('9')))[4];    // a local time of 1 MB
+             f.writeQuotes(M05, crlf(l));
+         },
+         {}, true,
+         [](BadInputFixture& f) {
+             f.w->iasi = 5;
+             EXPECT_EQ(f.w->page(0).cntL->text(), "30");
+             f.expectUsable();
+         }},
+        {"CR-only line ends",
+         [](BadInputFixture& f) { f.writeQuotes(M05, quoteLines(5).join(QLatin1Char('\r')).toUtf8() + "\r"); }, {}, true,
+         [](BadInputFixture& f) {
+             EXPECT_EQ(f.w->page(0).cntL->text(), "30");
+             f.expectUsable();
+         }},
+        {"SQL text in text fields and a price",
+         [](BadInputFixture& f) {
+             QStringList l = quoteLines(240);
+             l = withField(l, 3, 1, QString::fromUtf8(kInjection));    // server time
+             l = withField(l, 6, 18, QString::fromUtf8(kInjection));   // local date
+             l = withField(l, 8, 4, QString::fromUtf8(kInjection));    // close
+             f.writeQuotes(QStringLiteral("USDJPYH04.CSV"), crlf(l));
+         },
+         {"USDJPYH04.CSV の 4 行目", "日付と時刻として読めません"}, false,
+         [](BadInputFixture& f) {
+             // The texts are stored as texts, cut to their columns, and the row with SQL text
+             // as a price is left out; nothing of it ran. The training table builder then
+             // names the line whose time is no time.
+             EXPECT_EQ(f.scalar("csm", "select SHM from F01CSV where CNT = 3"), "x'); ");
+             EXPECT_EQ(f.scalar("csm", "select LYMD from F01CSV where CNT = 6"), "x'); delet");
+             EXPECT_EQ(f.scalar("csm", "select count(*) from F01CSV where CNT = 8"), "0");
+             f.expectUsable();
+         }},
+    };
+    for (const Case& c : cases) runCase(c);
+}
+
+TEST(BadInput, SettingsAndCatalogFiles) {
+    const Case cases[] = {
+        {"cini.txt of two lines", [](BadInputFixture& f) { f.writeBytes("cini.txt", "a,40,1000\r\nb,200,1000\r\n"); },
+         {"cini.txt の 3 行目"}, false,
+         [](BadInputFixture& f) {
+             // The start-up runs again at the next activation, once the file is right.
+             EXPECT_FALSE(f.w->startupDone());
+             EXPECT_EQ(f.readBytes("cini.txt"), QByteArray("a,40,1000\r\nb,200,1000\r\n"));
+             f.writeBytes("cini.txt", "a,40,1000\r\nb,200,1000\r\nc,200,600\r\n");
+             f.dialogs.errors.clear();
+             f.w->FormActivate();
+             EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+             f.expectUsable();
+         }},
+        {"cini.txt with a non-number", [](BadInputFixture& f) { f.writeBytes("cini.txt", "a,40,1000\r\nb,2OO,1000\r\nc,200,600\r\n"); },
+         {"cini.txt の 2 行目: '2OO' は整数ではありません"}, false,
+         [](BadInputFixture& f) { EXPECT_FALSE(f.w->startupDone()); }},
+        {"config.txt naming a missing folder: the folder is asked for",
+         [](BadInputFixture& f) {
+             textfile::writeLines(f.file("config.txt"), {f.file("gone/")});
+             f.dialogs.files = {f.quotes(M05)};
+         },
+         {}, true,
+         [](BadInputFixture& f) {
+             EXPECT_EQ(f.dialogs.log.count("open"), 1);
+             EXPECT_EQ(textfile::readLines(f.file("config.txt")), QStringList{f.file("data/")});
+         }},
+        {"config.txt naming a missing folder, dialog cancelled",
+         [](BadInputFixture& f) { textfile::writeLines(f.file("config.txt"), {f.file("gone/")}); }, {"ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかった"},
+         false, [](BadInputFixture& f) { f.dialogs.unexpected.clear(); }},
+    };
+    for (const Case& c : cases) runCase(c);
+
+    // A catalog file with a short line, met when the file database has lost its catalog.
+    QTemporaryDir cat;
+    QFile::copy(VELKOR_SOURCE_DIR "/data/catalog/tbl.csv", cat.filePath("tbl.csv"));
+    QStringList strc = textfile::readLines(VELKOR_SOURCE_DIR "/data/catalog/tblstrc.csv");
+    strc[6] = strc[6].section(QLatin1Char(','), 0, 4);
+    textfile::writeLines(cat.filePath("tblstrc.csv"), strc);
+    for (const char* which : {"tblstrc.csv", "tbl.csv"}) {
+        SCOPED_TRACE(which);
+        if (QLatin1String(which) == QLatin1String("tbl.csv")) {
+            QFile::remove(cat.filePath("tblstrc.csv"));
+            QFile::copy(VELKOR_SOURCE_DIR "/data/catalog/tblstrc.csv", cat.filePath("tblstrc.csv"));
+            QStringList tbl = textfile::readLines(cat.filePath("tbl.csv"));
+            tbl[2] = QStringLiteral("3,1,14");
+            QFile::remove(cat.filePath("tbl.csv"));
+            textfile::writeLines(cat.filePath("tbl.csv"), tbl);
+        }
+        BadInputFixture f;
+        ASSERT_TRUE(f.execFile("drop table AAATST"));
+        ASSERT_TRUE(f.execFile("drop table AAATBN"));
+        f.w.reset();
+        TVelkorF::Options o;
+        o.workDir = f.wd();
+        o.catalogDir = cat.path();
+        o.dialogs = &f.dialogs;
+        o.clock = &f.clock;
+        o.progress = &f.progress;
+        f.w = std::make_unique<TVelkorF>(o);
+        f.w->FormActivate();
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        const QString line = QLatin1String(which) == QLatin1String("tbl.csv") ? "3 行目" : "7 行目";
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLatin1(which) + " の " + line)) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.w->startupDone());
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+TEST(BadInput, FileDatabase) {
+    {
+        SCOPED_TRACE("not a database");
+        BadInputFixture f;
+        const QByteArray garbage = QByteArray("This is not a database.\r\n").repeated(200);
+        f.writeBytes("SQDB.DB", garbage);
+        f.w->FormActivate();
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.w->startupDone());
+        f.w->FormActivate();  // tried again at the next activation, with the same message
+        EXPECT_EQ(f.dialogs.errors.size(), 2);
+        f.w.reset();
+        EXPECT_EQ(f.readBytes("SQDB.DB"), garbage);  // never overwritten
+    }
+    {
+        SCOPED_TRACE("read-only");
+        BadInputFixture f;
+        ReadOnlyFile ro(f.db);
+        if (!ro.ok) GTEST_SKIP() << "cannot make a file read-only here";
+        f.w->FormActivate();
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+        f.expectUsable();
+        // A forecast cannot be stored: the message names the file, nothing is half written.
+        f.w->page(0).ln1E->setText("2");
+        f.w->iasi = 5;
+        f.dialogs.errors.clear();
+        EXPECT_FALSE(f.w->guarded([&] { f.w->uq02YS(); }));
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+TEST(BadInput, FileDatabaseLockedByAnotherProgram) {
+    {
+        SCOPED_TRACE("lock released within the wait");
+        BadInputFixture f;
+        LockHolder other(f.db);
+        other.releaseAfter(1500);
+        f.w->FormActivate();
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+        EXPECT_TRUE(f.w->startupDone());
+        f.expectUsable();
+    }
+    {
+        SCOPED_TRACE("lock held past the wait");
+        BadInputFixture f;
+        LockHolder other(f.db);
+        f.w->FormActivate();
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.w->startupDone());
+        other.release();
+        f.dialogs.errors.clear();
+        f.w->FormActivate();  // the next activation starts normally
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
