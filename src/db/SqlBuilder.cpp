@@ -39,6 +39,8 @@ bool isNumericLiteral(const QString& s) {
 QString literal(const CatalogColumn& c, QString value, bool& bad) {
     if (c.isCharacter()) {
         ucNul(value, 2, c.lengthLimit());
+        // SQLite ends a statement text at a NUL character, inside a quoted text too.
+        if (value.contains(QChar(0))) bad = true;
     } else {
         ucNul(value, 1, 0);
         if (value != QLatin1String("NULL") && !isNumericLiteral(value)) bad = true;

@@ -15,7 +15,8 @@ void ucNul(QString& st, int id, int il);
 bool isNumericLiteral(const QString& s);
 
 // The literal of `value` for column `c` (kind 7). `bad` is set when a non-character
-// column is given a text that is not a number: such a statement must not run.
+// column is given a text that is not a number, or a character column a text that holds a
+// NUL character within its length: such a statement must not run.
 QString literal(const CatalogColumn& c, QString value, bool& bad);
 
 // Kind 1: " select A, B from T" + swh.

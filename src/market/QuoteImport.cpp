@@ -129,6 +129,7 @@ bool SlotInsert::insert(Slots& sa) {
             if (k > 0) sa[slot] = null;
         } else if (col.character) {
             const QString cut = value.left(col.length);
+            if (cut.contains(QChar(0))) bad = true;  // no literal can hold it: the row is refused
             bound[k] = cut.toUtf8();
             rc = sqlite3_bind_text(st_, p, bound[k].constData(), int(bound[k].size()), SQLITE_STATIC);
             if (k > 0) {
