@@ -130,6 +130,26 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
         }
         ++icn;
     }
+    // The rows of the coming bars: the period of the last two lines, advanced four times.
+    if (lines.size() >= 2) {
+        const QStringList f2 = textfile::splitCommas(lines[lines.size() - 2]);
+        const QStringList f1 = textfile::splitCommas(lines[lines.size() - 1]);
+        if (f2.size() >= 2 && f1.size() >= 20) {
+            const auto dt2 = market::readDateTime(f2[0], f2[1]);
+            auto dt = market::readDateTime(f1[0], f1[1]);
+            auto dtl = market::readDateTime(f1[18], f1[19]);
+            if (dt2 && dt && dtl) {
+                const qint64 dtp = dt2->msecsTo(*dt);
+                for (int k = 0; k < 4; ++k) {
+                    *dt = dt->addMSecs(dtp);
+                    *dtl = dtl->addMSecs(dtp);
+                    fuzz::check(dt->isValid() && dtl->isValid(), "coming bars have a date");
+                    const QString d = dt->toString(QStringLiteral("yyyy/MM/dd")) + dtl->toString(QStringLiteral("HH:mm"));
+                    fuzz::check(!d.isEmpty(), "coming bars have a date text");
+                }
+            }
+        }
+    }
     // Statistics texts keep numbers the import can compare.
     fuzz::check(x.iP >= 0 && x.iP < 10000 && x.iM <= 0, "close moves", QString::number(x.iP));
     fuzz::check(w.count(QStringLiteral("select count(*) from KEEP")) == 1, "other table untouched");

@@ -14,7 +14,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   for f in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$f" .cpp)"); done
 fi
 
-command -v clang++ >/dev/null || bash scripts/install-deps.sh
+bash scripts/install-deps.sh --fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
