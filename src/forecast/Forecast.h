@@ -2,10 +2,13 @@
 // Pieces of the training and forecast run and of the result pages that need no window.
 #include <QString>
 #include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 class Connection;
 class Query;
+class QueryObserver;
 
 namespace forecast {
 
@@ -31,6 +34,20 @@ struct TrainingPatterns {
 
 // The patterns of the first `rows` rows of q (fewer when q has fewer rows).
 TrainingPatterns trainingPatterns(const Query& q, int rows);
+
+// The same patterns, bit for bit.
+bool samePatterns(const TrainingPatterns& a, const TrainingPatterns& b);
+
+// The rowid of each row of q, a read of a table in CNT order with its rowid column, when
+// every CNT and rowid there is an integer (so the rows of a CNT range lie together).
+std::optional<std::vector<qint64>> rowids(const Query& q);
+// " rowid in (...) and " with the rowids of rows first..last, to put before a condition on
+// CNT that selects the same rows: SQLite then looks them up instead of reading the table.
+QString rowidList(const std::vector<qint64>& ids, int first, int last);
+
+// Runs `set`, which sets display widths of q column by column, and tells `observer` (the
+// query's grid) once at the end instead of after every column.
+void widthsAtOnce(Query& q, QueryObserver* observer, const std::function<void()>& set);
 
 // Trade signal of a network-scale close: 1 above the buy threshold, -1 below the sell
 // threshold, otherwise 0 (both comparisons strict).

@@ -25,6 +25,18 @@ void beginWrite(Connection& c) {
     if (!execOne(c, QStringLiteral("begin immediate"), &why)) throw VelkorError(texts::fileWriteError(c.database(), why));
 }
 
+void widthsAtOnce(Query& q, QueryObserver* observer, const std::function<void()>& set) {
+    q.setObserver(nullptr);
+    try {
+        set();
+    } catch (...) {
+        q.setObserver(observer);
+        throw;
+    }
+    q.setObserver(observer);
+    if (observer) observer->widthsSet();
+}
+
 QString signalText(int sgn) {
     return sgn == 1 ? QStringLiteral("買") : sgn == -1 ? QStringLiteral("売") : QString();
 }
@@ -81,15 +93,22 @@ void TVelkorF::uq03K(int id) {
     ityk = t->ityk;
     Page& pg = page(t->index);
     Query& hq = dm.headerQuery(t->index);
-
-    switch (id) {
-    case 1: {  // refresh the header list and show the newest run
+    // The header list in CNT order, on its newest run.
+    auto reopenHeaders = [&] {
+        stdb = QStringLiteral("csq");
+        stnm = t->headerTable;
+        swh = QStringLiteral(" order by cnt ");
         ucSql(1);
         hq.Close();
         hq.setSql(sqw);
         hq.Open();
         hq.Last();
-        applyDisplayWidths(hq, t->headerTable);
+        forecast::widthsAtOnce(hq, dm.headerSource(t->index), [&] { applyDisplayWidths(hq, t->headerTable); });
+    };
+
+    switch (id) {
+    case 1: {  // refresh the header list and show the newest run
+        reopenHeaders();
         uq03LC(1);
         iasi = code;
         uq03K(6);
@@ -99,9 +118,11 @@ void TVelkorF::uq03K(int id) {
         const QString countBefore = pg.cntL->text();
         forecast::beginWrite(dm.csq);
         try {
-            Query& browse = dm.trainingQuery(t->index);
-            browse.Last();
-            browse.MoveBy(-ityk);
+            // The base bar of the training rows the run has just read into qm (the browse
+            // query may not show the table yet).
+            Query& rows = dm.qm;
+            rows.Last();
+            rows.MoveBy(-ityk);
             uq03K(4);
             const QString passes = pg.ln1E->text().trimmed();
             const QString days = pg.rd1E->text().trimmed();
@@ -109,9 +130,9 @@ void TVelkorF::uq03K(int id) {
             sa[11] = pg.cntL->text();
             sa[12] = t->tbidText();
             sa[13] = t->headerTable;
-            sa[14] = browse.FieldByName(QStringLiteral("LYMD")).AsString();
-            sa[15] = browse.FieldByName(QStringLiteral("LHM")).AsString();
-            sa[16] = browse.FieldByName(QStringLiteral("CV1")).AsString();
+            sa[14] = rows.FieldByName(QStringLiteral("LYMD")).AsString();
+            sa[15] = rows.FieldByName(QStringLiteral("LHM")).AsString();
+            sa[16] = rows.FieldByName(QStringLiteral("CV1")).AsString();
             // Integer columns: a text that is no number stores an unknown read-days setting
             // and the passes actually made (none), instead of losing the run.
             bool daysOk = false, passesOk = false;
@@ -123,13 +144,24 @@ void TVelkorF::uq03K(int id) {
             stnm = t->headerTable;
             ucSql(2);
             if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("予測の記録を書き込めません"), sqw));
-            iasi = code;
-            uq03K(1);
-            browse.Last();
-            sa[1] = QString::number(browse.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk);
+            // The header list with the new run; the page shows the run once its details
+            // are stored (operation 6 below).
+            reopenHeaders();
+            rows.Last();
+            const int from = rows.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk;
+            sa[1] = QString::number(from);
             stdb = QStringLiteral("csm");
             stnm = t->trainingTable;
-            swh = QStringLiteral(" where CNT >= ") + sa[1] + QStringLiteral(" order by CNT ");
+            // The rows are found by their rowids when the read gave them (the CNT condition
+            // stays, so the select gives the same rows): with integer CNTs in order, the last.
+            QString byRowid;
+            if (const std::optional<std::vector<qint64>> ids = forecast::rowids(rows)) {
+                const int cnt = rows.FieldIndex(QStringLiteral("CNT"));
+                int first = rows.RecordCount();
+                while (first > 0 && rows.IntAt(first - 1, cnt) >= from) --first;
+                byRowid = forecast::rowidList(*ids, first, rows.RecordCount() - 1);
+            }
+            swh = QStringLiteral(" where ") + byRowid + QStringLiteral("CNT >= ") + sa[1] + QStringLiteral(" order by CNT ");
             ucSql(1);
             dm.qmc.Close();
             dm.qmc.setSql(sqw);

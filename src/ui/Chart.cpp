@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "app/Timeframe.h"
+#include "forecast/Forecast.h"
 #include "ui/VelkorU.h"
 
 namespace {
@@ -200,7 +201,7 @@ void TVelkorF::uq03MCT(int id) {
     ucSql(1);
     dm.q4.setSql(sqw);
     dm.q4.Open();
-    applyDisplayWidths(dm.q4, stnm);
+    forecast::widthsAtOnce(dm.q4, dm.ds4.get(), [&] { applyDisplayWidths(dm.q4, stnm); });
 
     ChartRun run;
     run.series = t->index + 1;
