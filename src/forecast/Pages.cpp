@@ -59,6 +59,8 @@ QString periodTime(const QString& hm, int p, int stepSeconds) {
 namespace {
 
 void setCell(QTableWidget* g, int row, int col, const QString& text) {
+    // A grid not laid out yet has no such cell and would not take the item.
+    if (row < 0 || col < 0 || row >= g->rowCount() || col >= g->columnCount()) return;
     QTableWidgetItem* it = g->item(row, col);
     if (!it) {
         it = new QTableWidgetItem;
