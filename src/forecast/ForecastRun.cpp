@@ -50,49 +50,77 @@ int column(const Query& q, const QString& name) {
 }
 }  // namespace
 
-TrainingPatterns trainingPatterns(const Query& q, int rows) {
-    TrainingPatterns p;
-    const int n = std::min(rows, q.RecordCount());
-    if (n <= 0) return p;
-    std::array<int, inputCount> in{};
-    for (int k = 0; k < inputCount; ++k) in[size_t(k)] = column(q, inputColumns()[size_t(k)]);
-    const int cv1 = column(q, QStringLiteral("CV1")), cv3 = column(q, QStringLiteral("CV3"));
-    const int hv2 = column(q, QStringLiteral("HV2")), hv3 = column(q, QStringLiteral("HV3"));
-    const int lv2 = column(q, QStringLiteral("LV2")), lv3 = column(q, QStringLiteral("LV3"));
+// Builds the patterns of the first `rows` rows of q row by row. The arrays of the first pass
+// have room for every row from the start, so what is built stays where it is.
+class PatternBuilder {
+public:
+    PatternBuilder(const Query& q, int rows);
+    int rows() const { return rows_; }
+    // Adds the pattern of row r (rows in order); false when the row has no close.
+    bool add(int r);
+    // The patterns built so far (inputs and first-pass targets).
+    const TrainingPatterns& built() const { return p_; }
+    // The patterns with the targets of the later passes.
+    TrainingPatterns finish();
 
-    p.inputs.reserve(size_t(n) * inputCount);
-    p.targetsFirst.reserve(size_t(n) * outputCount);
-    std::vector<float> close;     // CV3 of each pattern
-    std::vector<char> ownClose;   // CV3 below 1: the pattern has a close target of its own
-    close.reserve(size_t(n));
-    ownClose.reserve(size_t(n));
-    for (int r = 0; r < n; ++r) {
-        // A close whose text is empty (NULL or an empty text) leaves the row out.
-        const DbValue c1 = q.ValueAt(r, cv1);
-        if (c1.isNull() || (c1.type == DbValue::Text && c1.s.isEmpty())) continue;
-        for (int k = 0; k < inputCount; ++k) p.inputs.push_back(float(q.ValueAt(r, in[size_t(k)]).asFloat()));
-        const double c = q.ValueAt(r, cv3).asFloat();
-        close.push_back(float(c));
-        ownClose.push_back(c < 1);
-        p.targetsFirst.push_back(0);  // filled below
-        p.targetsFirst.push_back(q.ValueAt(r, hv2).asFloat() == 0 ? 0.0f : float(q.ValueAt(r, hv3).asFloat()));
-        p.targetsFirst.push_back(q.ValueAt(r, lv2).asFloat() == 0 ? 0.0f : float(q.ValueAt(r, lv3).asFloat()));
+private:
+    const Query& q_;
+    int rows_;
+    std::array<int, inputCount> in_{};
+    int cv1_ = -1, cv3_ = -1, hv2_ = -1, hv3_ = -1, lv2_ = -1, lv3_ = -1;
+    TrainingPatterns p_;
+    std::vector<char> ownClose_;  // CV3 below 1: the pattern has a close target of its own
+    float carry_ = 0;             // the close target of the last pattern
+};
+
+PatternBuilder::PatternBuilder(const Query& q, int rows) : q_(q), rows_(std::max(0, std::min(rows, q.RecordCount()))) {
+    if (rows_ == 0) return;
+    for (int k = 0; k < inputCount; ++k) in_[size_t(k)] = column(q, inputColumns()[size_t(k)]);
+    cv1_ = column(q, QStringLiteral("CV1"));
+    cv3_ = column(q, QStringLiteral("CV3"));
+    hv2_ = column(q, QStringLiteral("HV2"));
+    hv3_ = column(q, QStringLiteral("HV3"));
+    lv2_ = column(q, QStringLiteral("LV2"));
+    lv3_ = column(q, QStringLiteral("LV3"));
+    p_.inputs.reserve(size_t(rows_) * inputCount);
+    p_.targetsFirst.reserve(size_t(rows_) * outputCount);
+    ownClose_.reserve(size_t(rows_));
+}
+
+bool PatternBuilder::add(int r) {
+    // A close whose text is empty (NULL or an empty text) leaves the row out.
+    const DbValue c1 = q_.ValueAt(r, cv1_);
+    if (c1.isNull() || (c1.type == DbValue::Text && c1.s.isEmpty())) return false;
+    std::array<float, inputCount> in;
+    for (int k = 0; k < inputCount; ++k) in[size_t(k)] = float(q_.ValueAt(r, in_[size_t(k)]).asFloat());
+    // The close target carries over from the previously presented pattern.
+    const double c = q_.ValueAt(r, cv3_).asFloat();
+    if (c < 1) carry_ = float(c);
+    const float high = q_.ValueAt(r, hv2_).asFloat() == 0 ? 0.0f : float(q_.ValueAt(r, hv3_).asFloat());
+    const float low = q_.ValueAt(r, lv2_).asFloat() == 0 ? 0.0f : float(q_.ValueAt(r, lv3_).asFloat());
+    p_.inputs.insert(p_.inputs.end(), in.begin(), in.end());
+    p_.targetsFirst.insert(p_.targetsFirst.end(), {carry_, high, low});
+    ownClose_.push_back(c < 1);
+    ++p_.count;
+    return true;
+}
+
+TrainingPatterns PatternBuilder::finish() {
+    p_.targetsLater = p_.targetsFirst;
+    // A later pass starts from the close target the first pass ended on (the last own
+    // target, or 0 when there is none), so every later pass is alike.
+    float carry = carry_;
+    for (int i = 0; i < p_.count; ++i) {
+        if (!ownClose_[size_t(i)]) p_.targetsLater[size_t(i) * outputCount] = carry;
+        else carry = p_.targetsFirst[size_t(i) * outputCount];
     }
-    p.count = int(close.size());
-    p.targetsLater = p.targetsFirst;
-    // The close target carries over from the previously presented pattern, across passes.
-    auto fill = [&](std::vector<float>& t, float carry) {
-        for (int i = 0; i < p.count; ++i) {
-            if (ownClose[size_t(i)]) carry = close[size_t(i)];
-            t[size_t(i) * outputCount] = carry;
-        }
-        return carry;
-    };
-    const float endOfFirst = fill(p.targetsFirst, 0.0f);
-    // A later pass ends on the same carried value as the first (the last own target, or 0
-    // when there is none), so every later pass is alike.
-    fill(p.targetsLater, endOfFirst);
-    return p;
+    return std::move(p_);
+}
+
+TrainingPatterns trainingPatterns(const Query& q, int rows) {
+    PatternBuilder b(q, rows);
+    for (int r = 0; r < b.rows(); ++r) b.add(r);
+    return b.finish();
 }
 
 bool samePatterns(const TrainingPatterns& a, const TrainingPatterns& b) {
@@ -273,20 +301,69 @@ struct TableRead {
     }
 };
 
-// The patterns of the browse query when it holds rows as a read of the table would: a guess
-// to start training on while the table itself is read.
-std::optional<forecast::TrainingPatterns> guessedPatterns(const Query& browse, int ityk) {
-    try {
-        if (!browse.Active() || browse.IsEmpty()) return std::nullopt;
-        const int cnt = browse.FieldIndex(QStringLiteral("CNT"));
-        if (cnt < 0) return std::nullopt;
-        const int icn = browse.ValueAt(browse.RecordCount() - 1, cnt).asInteger() - ityk;
-        if (icn < 1 || browse.RecordCount() <= ityk) return std::nullopt;
-        return forecast::trainingPatterns(browse, icn);
-    } catch (...) {
-        return std::nullopt;
+// The patterns of the browse query, when it holds rows as a read of the table would: a guess
+// to start training on while the table itself is read. They are built on a thread of their
+// own and handed to the first pass as they come; the browse query must stay as it is until
+// finish().
+class GuessedPatterns {
+public:
+    static std::unique_ptr<GuessedPatterns> of(const Query& browse, int ityk) {
+        try {
+            if (!browse.Active() || browse.IsEmpty()) return nullptr;
+            const int cnt = browse.FieldIndex(QStringLiteral("CNT"));
+            if (cnt < 0) return nullptr;
+            const int icn = browse.ValueAt(browse.RecordCount() - 1, cnt).asInteger() - ityk;
+            if (icn < 1 || browse.RecordCount() <= ityk) return nullptr;
+            return std::unique_ptr<GuessedPatterns>(new GuessedPatterns(browse, icn));
+        } catch (...) {
+            return nullptr;
+        }
     }
-}
+    ~GuessedPatterns() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // Waits for pattern i; false when there is none (all are built, or a row could not be read).
+    bool ready(int i) const {
+        for (;;) {
+            const bool done = done_.load(std::memory_order_acquire);
+            if (i < published_.load(std::memory_order_acquire)) return true;
+            if (done) return false;
+            std::this_thread::yield();
+        }
+    }
+    const float* input(int i) const { return inputs_ + size_t(i) * forecast::inputCount; }
+    const float* target(int i) const { return targets_ + size_t(i) * forecast::outputCount; }
+    // All the patterns; none when a row could not be read.
+    std::optional<forecast::TrainingPatterns> finish() {
+        thread_.join();
+        if (failed_) return std::nullopt;
+        return builder_.finish();
+    }
+
+private:
+    GuessedPatterns(const Query& browse, int rows)
+        : builder_(browse, rows),
+          inputs_(builder_.built().inputs.data()),
+          targets_(builder_.built().targetsFirst.data()),
+          thread_([this] {
+              try {
+                  for (int r = 0; r < builder_.rows(); ++r)
+                      if (builder_.add(r)) published_.store(builder_.built().count, std::memory_order_release);
+              } catch (...) {
+                  failed_ = true;
+              }
+              done_.store(true, std::memory_order_release);
+          }) {}
+
+    forecast::PatternBuilder builder_;
+    const float* inputs_;
+    const float* targets_;
+    std::atomic<int> published_{0};
+    std::atomic<bool> done_{false};
+    bool failed_ = false;
+    std::thread thread_;  // last: starts once the members above exist
+};
 
 // The select of every catalog column of a training table in CNT order, as the browse
 // queries show it; built without touching the working state.
@@ -408,18 +485,19 @@ void TVelkorF::uq02YS() {
     reading.emplace([&, full = QString(sqw), ityk = ityk, itkn = itkn] { table.read(dm.qm, narrow, full, ityk, itkn); });
     const forecast::TrainingPatterns* patterns = nullptr;
     std::optional<forecast::TrainingPatterns> guess;
-    // Waits for the table; true when training went on other patterns and must start over.
-    auto confirm = [&] {
+    // Waits for the table; true when the network has trained on other patterns than the
+    // table's and must start over.
+    auto confirm = [&](bool trained) {
         reading->wait();
         if (table.noImportedRows) throw VelkorError(noImportedRows(stnm));
-        const bool again = patterns && !forecast::samePatterns(*patterns, table.patterns);
+        const bool again = trained && (!patterns || !forecast::samePatterns(*patterns, table.patterns));
         patterns = &table.patterns;
         return again;
     };
-    if (iln > 0) guess = guessedPatterns(browse, ityk);
-    if (guess) patterns = &*guess;
-    else confirm();
-    bool confirmed = !guess;
+    std::unique_ptr<GuessedPatterns> guessing;
+    if (iln > 0) guessing = GuessedPatterns::of(browse, ityk);
+    if (!guessing) confirm(false);
+    bool confirmed = !guessing;
 
     // 3-4. A fresh network for every run.
     const qint64 tmb = clock().elapsedMs();
@@ -434,7 +512,8 @@ void TVelkorF::uq02YS() {
         ~Release() { net.reset(); }
     } release{TarselFann};
 
-    // 5. Training: every pattern once per pass, from the prepared arrays.
+    // 5. Training: every pattern once per pass, from the prepared arrays (the first pass on a
+    // guess from the patterns as they are built).
     if (iln > 0) {
         bool started = false;
         struct End {
@@ -444,17 +523,24 @@ void TVelkorF::uq02YS() {
         } end{progress(), started};
         qint64 shown = tmb;
         for (int epoch = 1; epoch <= iln; ++epoch) {
-            const int n = patterns->count;
-            const float* in = patterns->inputs.data();
-            const float* tg = epoch == 1 ? patterns->targetsFirst.data() : patterns->targetsLater.data();
             TTarselFann& net = *TarselFann;
-            for (int i = 0; i < n; ++i)
-                net.Train(in + size_t(i) * forecast::inputCount, tg + size_t(i) * forecast::outputCount);
+            if (guessing) {
+                for (int i = 0; guessing->ready(i); ++i) net.Train(guessing->input(i), guessing->target(i));
+                guess = guessing->finish();
+                guessing.reset();
+                patterns = guess ? &*guess : nullptr;  // none: training starts over on the table's
+            } else {
+                const int n = patterns->count;
+                const float* in = patterns->inputs.data();
+                const float* tg = epoch == 1 ? patterns->targetsFirst.data() : patterns->targetsLater.data();
+                for (int i = 0; i < n; ++i)
+                    net.Train(in + size_t(i) * forecast::inputCount, tg + size_t(i) * forecast::outputCount);
+            }
             const qint64 now = clock().elapsedMs();
             const bool due = epoch == iln || now - shown >= 100;
-            if (!confirmed && (due || reading->done())) {
+            if (!confirmed && (due || !patterns || reading->done())) {
                 confirmed = true;
-                if (confirm()) {
+                if (confirm(true)) {
                     createNetwork();
                     epoch = 0;
                     continue;
@@ -473,7 +559,6 @@ void TVelkorF::uq02YS() {
             }
         }
     }
-    if (!confirmed) confirm();
     reading.reset();
     TTarselFann& net = *TarselFann;
 
