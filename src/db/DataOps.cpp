@@ -198,15 +198,15 @@ void TVelkorF::loadCatalog() {
     const QStringList tbl = textfile::readLines(tblPath);
     const QStringList strc = textfile::readLines(strcPath);
 
-    struct Spec { const QStringList* lines; QString file; int fields; QList<int> quoted; QList<int> cut; QString head; };
-    const Spec specs[] = {
+    struct CatalogFile { const QStringList* lines; QString file; int fields; QList<int> quoted; QList<int> cut; QString head; };
+    const CatalogFile files[] = {
         {&tbl, tblPath, 6, {3, 4, 5}, {4, 14, 40},
          QStringLiteral(" Insert into AAATBN (CNT, BID, TBID, SKB, TNAM, TYO) Values  (")},
         {&strc, strcPath, 9, {4, 5, 8}, {14, 10, 40},
          QStringLiteral(" Insert into AAATST (CNT, BID, TBID, CID, CNAM, KT, LN, DPW, TYO)  Values  (")},
     };
     // Checks every line first: a short line names its file and line and changes nothing.
-    for (const Spec& s : specs)
+    for (const CatalogFile& s : files)
         for (int i = 0; i < s.lines->size(); ++i) {
             if ((*s.lines)[i].trimmed().isEmpty()) continue;
             const qsizetype n = textfile::splitCommas((*s.lines)[i]).size();
@@ -222,7 +222,7 @@ void TVelkorF::loadCatalog() {
         execOrThrow(dm.csq, QStringLiteral(" create table AAATST ( CNT Integer,  BID Integer, TBID Integer, "
                                            "CID Integer, CNAM nchar(14),  KT nchar(10), LN Integer , "
                                            "DPW Integer, TYO nchar(40) ); "));
-        for (const Spec& s : specs) {
+        for (const CatalogFile& s : files) {
             for (const QString& line : *s.lines) {
                 if (line.trimmed().isEmpty()) continue;
                 const QStringList f = textfile::splitCommas(line);
