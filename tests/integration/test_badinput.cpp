@@ -197,6 +197,7 @@ void runCase(const Case& c) {
     EXPECT_EQ(built == QLatin1String("32"), c.imported) << "4-hour training rows: " << built.toStdString();
     if (c.more) c.more(f);
     EXPECT_TRUE(f.dialogs.unexpected.isEmpty()) << f.dialogs.unexpected.join('\n').toStdString();
+    f.expectUsable();
     f.w.reset();
     EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
 }
