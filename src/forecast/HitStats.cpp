@@ -4,21 +4,12 @@
 #include <QTableWidget>
 
 #include "app/Timeframe.h"
+#include "ui/TextGrid.h"
 #include "ui/VelkorU.h"
 
 namespace {
 
-void setCell(QTableWidget* g, int row, int col, const QString& text) {
-    // A grid not laid out yet has no such cell and would not take the item.
-    if (row < 0 || col < 0 || row >= g->rowCount() || col >= g->columnCount()) return;
-    QTableWidgetItem* it = g->item(row, col);
-    if (!it) {
-        it = new QTableWidgetItem;
-        it->setTextAlignment(Qt::AlignCenter);
-        g->setItem(row, col, it);
-    }
-    it->setText(text);
-}
+void setCell(QTableWidget* g, int row, int col, const QString& text) { setGridCell(g, row, col, text); }
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "app/VelkorError.h"
 #include "forecast/Forecast.h"
 #include "ui/Chart.h"
+#include "ui/TextGrid.h"
 #include "ui/VelkorU.h"
 
 namespace forecast {
@@ -58,17 +59,7 @@ QString periodTime(const QString& hm, int p, int stepSeconds) {
 
 namespace {
 
-void setCell(QTableWidget* g, int row, int col, const QString& text) {
-    // A grid not laid out yet has no such cell and would not take the item.
-    if (row < 0 || col < 0 || row >= g->rowCount() || col >= g->columnCount()) return;
-    QTableWidgetItem* it = g->item(row, col);
-    if (!it) {
-        it = new QTableWidgetItem;
-        it->setTextAlignment(Qt::AlignCenter);
-        g->setItem(row, col, it);
-    }
-    it->setText(text);
-}
+void setCell(QTableWidget* g, int row, int col, const QString& text) { setGridCell(g, row, col, text); }
 
 const QString rowTitles[] = {QStringLiteral("予測分"), QStringLiteral("予測額"), QStringLiteral("実終値"),
                              QStringLiteral("売  買"), QStringLiteral("合  否")};
