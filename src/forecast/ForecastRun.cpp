@@ -602,7 +602,7 @@ void TVelkorF::uq02YS() {
     // network is only read from here on.
     QImage diagram, diagramFit;
     std::optional<Background> drawing;
-    drawing.emplace([&, room = fitImage(ui->dImg)->room()] {
+    drawing.emplace([&, room = ui->dImg->contentsRect().size()] {
         diagram = net.CreateNeuronBmp();
         if (room.width() >= 1 && room.height() >= 1) diagramFit = FitImage::fit(diagram, room);
     });
@@ -656,6 +656,7 @@ void TVelkorF::uq02YS() {
             iasi = code;
             uq03K(2);
             placeholders.commit();
+            browseRefresh->outdated(t->index);
         } catch (...) {
             iasi = code;
             if (placeholders.open) {
@@ -680,7 +681,6 @@ void TVelkorF::uq02YS() {
     temp.path.clear();
 
     // 13. The trained network on page "4:学図", then it is released.
-    browseRefresh->outdated(t->index);
     browse.Last();
     drawing->wait();
     drawing.reset();
