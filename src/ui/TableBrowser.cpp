@@ -101,13 +101,16 @@ void TVelkorF::uq04CV(int id) {
             throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
         static const QRegularExpression sep(QStringLiteral("[, ]"));
         const int ncols = int(table->columns.size());
-        for (const QString& line : lines) {
+        for (qsizetype n = 0; n < lines.size(); ++n) {
+            const QString& line = lines[n];
             if (line.trimmed().isEmpty()) continue;
             const QStringList f = line.split(sep);
             sa.clear(11, 10 + std::min(ncols, 70));
             for (int j = 0; j < f.size() && j < ncols && j < 70; ++j) sa[11 + j] = f[j];
             ucSql(2);
-            uexSql(stdb == QLatin1String("csm") ? 2 : 1);  // a line that does not fit is left out
+            // A line that does not fit undoes the whole re-import: the old rows stay.
+            if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
+                throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
         }
         execOrThrow(c, QStringLiteral("commit"));
     } catch (...) {
