@@ -2,8 +2,12 @@
 // Pieces of the training and forecast run and of the result pages that need no window.
 #include <QString>
 #include <array>
+#include <atomic>
+#include <exception>
 #include <functional>
 #include <optional>
+#include <thread>
+#include <utility>
 #include <vector>
 
 class Connection;
@@ -48,6 +52,39 @@ QString rowidList(const std::vector<qint64>& ids, int first, int last);
 // Runs `set`, which sets display widths of q column by column, and tells `observer` (the
 // query's grid) once at the end instead of after every column.
 void widthsAtOnce(Query& q, QueryObserver* observer, const std::function<void()>& set);
+
+// Work done on a thread of its own while the window's thread goes on; wait() hands back what
+// it threw. The owner waits for it (or lets it go out of scope) before it touches what the
+// work uses.
+class Background {
+public:
+    explicit Background(std::function<void()> work)
+        : thread_([this, w = std::move(work)] {
+              try {
+                  w();
+              } catch (...) {
+                  error_ = std::current_exception();
+              }
+              done_.store(true, std::memory_order_release);
+          }) {}
+    ~Background() { join(); }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    bool done() const { return done_.load(std::memory_order_acquire); }
+    void wait() {
+        join();
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+
+private:
+    void join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    std::exception_ptr error_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;  // last: starts once the members above exist
+};
 
 // Trade signal of a network-scale close: 1 above the buy threshold, -1 below the sell
 // threshold, otherwise 0 (both comparisons strict).

@@ -208,38 +208,6 @@ FitImage* fitImage(QLabel* label) {
     return fit ? fit : new FitImage(label);
 }
 
-// Work done on a thread of its own while the window's thread goes on; wait() hands back what
-// it threw. The owner waits for it before it touches what the work uses.
-class Background {
-public:
-    explicit Background(std::function<void()> work)
-        : thread_([this, w = std::move(work)] {
-              try {
-                  w();
-              } catch (...) {
-                  error_ = std::current_exception();
-              }
-              done_.store(true, std::memory_order_release);
-          }) {}
-    ~Background() { join(); }
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
-    bool done() const { return done_.load(std::memory_order_acquire); }
-    void wait() {
-        join();
-        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-    }
-
-private:
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
-    std::exception_ptr error_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;  // last: starts once the members above exist
-};
-
 // What the run reads of the training table: the rows in CNT order into `q` (only the columns
 // the run uses, and the rowid), the last CNT, the training patterns, and the value ranges of
 // the base bar's window as the range query gives them.
@@ -481,7 +449,7 @@ void TVelkorF::uq02YS() {
     ucSql(1);
     const QString narrow = QStringLiteral("select ") + runColumns() + QStringLiteral(" from ") + stnm + swh;
     TableRead table;
-    std::optional<Background> reading;
+    std::optional<forecast::Background> reading;
     reading.emplace([&, full = QString(sqw), ityk = ityk, itkn = itkn] { table.read(dm.qm, narrow, full, ityk, itkn); });
     const forecast::TrainingPatterns* patterns = nullptr;
     std::optional<forecast::TrainingPatterns> guess;
@@ -601,7 +569,7 @@ void TVelkorF::uq02YS() {
     // The network diagram is drawn on a thread of its own while the run is stored; the
     // network is only read from here on.
     QImage diagram, diagramFit;
-    std::optional<Background> drawing;
+    std::optional<forecast::Background> drawing;
     drawing.emplace([&, room = ui->dImg->contentsRect().size()] {
         diagram = net.CreateNeuronBmp();
         if (room.width() >= 1 && room.height() >= 1) diagramFit = FitImage::fit(diagram, room);

@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTime>
+#include <array>
+#include <vector>
 
 #include "app/Texts.h"
 #include "app/Timeframe.h"
@@ -98,6 +100,73 @@ void TVelkorF::uq03K(int id) {
         hq.Last();
         forecast::widthsAtOnce(hq, dm.headerSource(t->index), [&] { applyDisplayWidths(hq, t->headerTable); });
     };
+    // Operation 6 in two steps: what the page shows of the current run is read from the
+    // databases first (the details into qw and, for the chart, into q4), then shown.
+    struct Shown {
+        QString cnt, hm, dt, cv, rd, ln, ms, lt;
+        std::vector<std::array<QString, 5>> periods;  // rows 0 to 4 of grid columns 1 to ityk
+        bool chart = false;
+        ChartRun run;
+    };
+    auto readShown = [&] {
+        Shown s;
+        auto field = [&](const char* f) { return hq.FieldByName(QString::fromLatin1(f)).AsString(); };
+        s.cnt = field("CNT");
+        s.hm = field("HM");
+        s.dt = field("DT");
+        s.cv = field("CV");
+        s.rd = field("RD");
+        s.ln = field("LN");
+        s.ms = field("MSE");
+        s.lt = field("LT");
+        if (!s.cnt.isEmpty()) {
+            stnm = QStringLiteral("F03VDT");
+            swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + s.cnt +
+                  QStringLiteral(") order by CNT ");
+            ucSql(1);
+            dm.qw.Close();
+            dm.qw.setConnection(&dm.csq);
+            dm.qw.setSql(sqw);
+            dm.qw.Open();
+            const int rows = dm.qw.RecordCount();
+            for (int p = 1; p <= ityk; ++p) {
+                const bool has = p <= rows;
+                auto value = [&](const char* f) {
+                    return has ? dm.qw.FieldByName(QString::fromLatin1(f)).AsString() : QString();
+                };
+                s.periods.push_back(
+                    {forecast::periodTime(s.hm, p, t->periodSeconds), value("YGCL"), value("JGCL"),
+                     has ? forecast::signalText(dm.qw.FieldByName(QStringLiteral("SGN")).AsInteger()) : QString(),
+                     has ? forecast::resultText(dm.qw.FieldByName(QStringLiteral("RST")).AsInteger()) : QString()});
+                dm.qw.Next();
+            }
+            dm.qw.Close();
+        }
+        // The chart's labels are the base time and the period times as the grid will hold them.
+        auto label = [&](int i) {
+            if (i == 0) return s.hm;
+            const bool cell = pg.sg->rowCount() > 0 && i < pg.sg->columnCount() && i <= int(s.periods.size());
+            return cell ? s.periods[size_t(i - 1)][0] : QString();
+        };
+        s.chart = readChartRun(*this, code, label, s.run);
+        return s;
+    };
+    auto show = [&](const Shown& s) {
+        pg.dt2E->setText(s.dt);
+        pg.hmL->setText(s.hm);
+        pg.cv2L->setText(s.cv);
+        pg.cntL->setText(s.cnt);
+        pg.rd2L->setText(s.rd);
+        pg.ln2L->setText(s.ln);
+        pg.ms2L->setText(s.ms);
+        pg.lt2L->setText(s.lt);
+        // No run: nothing of an earlier (deleted) run stays on the page.
+        if (s.cnt.isEmpty()) clearPeriods(pg.sg);
+        for (int p = 1; p <= int(s.periods.size()); ++p)
+            for (int r = 0; r < 5; ++r) setCell(pg.sg, r, p, s.periods[size_t(p - 1)][size_t(r)]);
+        if (s.chart) drawVerificationChart(pg.cht, s.run);
+        else clearVerificationChart(pg.cht);
+    };
 
     switch (id) {
     case 1: {  // refresh the header list and show the newest run
@@ -161,7 +230,18 @@ void TVelkorF::uq03K(int id) {
             dm.qmc.Open();
             iasi = code;
             uq03LC(2);
-            execOrThrow(dm.csq, QStringLiteral("COMMIT"));
+            // Operation 6: the page is read before the new rows are committed and shows them
+            // while the commit writes them to disk on a thread of its own (nothing else uses
+            // the file database meanwhile).
+            iasi = code;
+            stdb = QStringLiteral("csq");
+            stnm = t->headerTable;
+            swh = QStringLiteral(" order by cnt ");
+            ityk = t->ityk;
+            const Shown page6 = readShown();
+            forecast::Background committing([this] { execOrThrow(dm.csq, QStringLiteral("COMMIT")); });
+            show(page6);
+            committing.wait();
         } catch (...) {
             execOne(dm.csq, QStringLiteral("ROLLBACK"));
             // The page shows what is stored again.
@@ -177,7 +257,6 @@ void TVelkorF::uq03K(int id) {
             throw;
         }
         iasi = code;
-        uq03K(6);
         return;
     }
     case 3: {  // verify every pending forecast, then refresh
@@ -212,49 +291,9 @@ void TVelkorF::uq03K(int id) {
         uq03K(1);
         return;
     }
-    case 6: {  // show the current run: labels, result grid, chart
-        auto field = [&](const char* f) { return hq.FieldByName(QString::fromLatin1(f)).AsString(); };
-        const QString cnt = field("CNT");
-        const QString hm = field("HM");
-        pg.dt2E->setText(field("DT"));
-        pg.hmL->setText(hm);
-        pg.cv2L->setText(field("CV"));
-        pg.cntL->setText(cnt);
-        pg.rd2L->setText(field("RD"));
-        pg.ln2L->setText(field("LN"));
-        pg.ms2L->setText(field("MSE"));
-        pg.lt2L->setText(field("LT"));
-        if (cnt.isEmpty()) {
-            // No run: nothing of an earlier (deleted) run stays on the page.
-            clearPeriods(pg.sg);
-            uq03MCT(code);
-            return;
-        }
-        stnm = QStringLiteral("F03VDT");
-        swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + cnt +
-              QStringLiteral(") order by CNT ");
-        ucSql(1);
-        dm.qw.Close();
-        dm.qw.setConnection(&dm.csq);
-        dm.qw.setSql(sqw);
-        dm.qw.Open();
-        const int rows = dm.qw.RecordCount();
-        for (int p = 1; p <= ityk; ++p) {
-            setCell(pg.sg, 0, p, forecast::periodTime(hm, p, t->periodSeconds));
-            const bool has = p <= rows;
-            auto value = [&](const char* f) {
-                return has ? dm.qw.FieldByName(QString::fromLatin1(f)).AsString() : QString();
-            };
-            setCell(pg.sg, 1, p, value("YGCL"));
-            setCell(pg.sg, 2, p, value("JGCL"));
-            setCell(pg.sg, 3, p, has ? forecast::signalText(dm.qw.FieldByName(QStringLiteral("SGN")).AsInteger()) : QString());
-            setCell(pg.sg, 4, p, has ? forecast::resultText(dm.qw.FieldByName(QStringLiteral("RST")).AsInteger()) : QString());
-            dm.qw.Next();
-        }
-        dm.qw.Close();
-        uq03MCT(code);
+    case 6:  // show the current run: labels, result grid, chart
+        show(readShown());
         return;
-    }
     case 7: {  // delete the current run after confirmation
         if (hq.IsEmpty()) {
             dialogs().message(texts::nothingToDelete);

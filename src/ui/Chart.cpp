@@ -182,48 +182,58 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     }
 }
 
+bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run) {
+    const Timeframe* t = tf(code);
+    if (!t) return false;
+    w.stnm = QStringLiteral("F03VDT");
+    w.ityk = t->ityk;
+    Query& hq = w.dm.headerQuery(t->index);
+    const QString scn = hq.FieldByName(QStringLiteral("CNT")).AsString();
+    if (hq.IsEmpty() || scn.isEmpty()) return false;
+    w.swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + scn +
+            QStringLiteral(") order by CNT ");
+    Query& q4 = w.dm.q4;
+    q4.Close();
+    w.ucSql(1);
+    q4.setSql(w.sqw);
+    q4.Open();
+    forecast::widthsAtOnce(q4, w.dm.ds4.get(), [&] { w.applyDisplayWidths(q4, w.stnm); });
+
+    run = ChartRun();
+    run.series = t->index + 1;
+    run.title = t->chartTitle;
+    run.baseLabel = label(0);
+    run.baseClose = hq.FieldByName(QStringLiteral("CV")).AsInteger();
+    run.sellAtLow = t->index == 0;  // the 5-minute chart marks a sell at the low, the others at the high
+    w.sa[1] = run.baseLabel;
+    q4.First();
+    for (int i = 1; i <= w.ityk && !q4.IsEmpty(); ++i) {
+        ChartRun::Period p;
+        p.label = label(i);
+        w.sa[1] = p.label;
+        p.ygcl = q4.FieldByName(QStringLiteral("YGCL")).AsInteger();
+        p.jgcl = q4.FieldByName(QStringLiteral("JGCL")).AsInteger();
+        p.hg = q4.FieldByName(QStringLiteral("HG")).AsInteger();
+        p.lg = q4.FieldByName(QStringLiteral("LG")).AsInteger();
+        p.sgn = q4.FieldByName(QStringLiteral("SGN")).AsInteger();
+        run.periods.push_back(p);
+        if (q4.RecNo() + 1 >= q4.RecordCount()) break;  // a run never has fewer rows; never repeat one
+        q4.Next();
+    }
+    return true;
+}
+
 void TVelkorF::uq03MCT(int id) {
     const Timeframe* t = tf(id);
     if (!t) return;
-    stnm = QStringLiteral("F03VDT");
-    ityk = t->ityk;
     Page& pg = page(t->index);
-    Query& hq = dm.headerQuery(t->index);
-    const QString scn = hq.FieldByName(QStringLiteral("CNT")).AsString();
-    if (hq.IsEmpty() || scn.isEmpty()) {
-        // No run to draw: the chart shows nothing rather than an earlier run.
-        clearVerificationChart(pg.cht);
-        return;
-    }
-    swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + scn +
-          QStringLiteral(") order by CNT ");
-    dm.q4.Close();
-    ucSql(1);
-    dm.q4.setSql(sqw);
-    dm.q4.Open();
-    forecast::widthsAtOnce(dm.q4, dm.ds4.get(), [&] { applyDisplayWidths(dm.q4, stnm); });
-
-    ChartRun run;
-    run.series = t->index + 1;
-    run.title = t->chartTitle;
-    run.baseLabel = pg.hmL->text();
-    run.baseClose = hq.FieldByName(QStringLiteral("CV")).AsInteger();
-    run.sellAtLow = t->index == 0;  // the 5-minute chart marks a sell at the low, the others at the high
-    sa[1] = run.baseLabel;
-    dm.q4.First();
-    for (int i = 1; i <= ityk && !dm.q4.IsEmpty(); ++i) {
-        ChartRun::Period p;
+    // The labels of the base bar and of the periods as the page shows them.
+    auto label = [&](int i) {
+        if (i == 0) return pg.hmL->text();
         const QTableWidgetItem* cell = pg.sg->item(0, i);
-        p.label = cell ? cell->text() : QString();
-        sa[1] = p.label;
-        p.ygcl = dm.q4.FieldByName(QStringLiteral("YGCL")).AsInteger();
-        p.jgcl = dm.q4.FieldByName(QStringLiteral("JGCL")).AsInteger();
-        p.hg = dm.q4.FieldByName(QStringLiteral("HG")).AsInteger();
-        p.lg = dm.q4.FieldByName(QStringLiteral("LG")).AsInteger();
-        p.sgn = dm.q4.FieldByName(QStringLiteral("SGN")).AsInteger();
-        run.periods.push_back(p);
-        if (dm.q4.RecNo() + 1 >= dm.q4.RecordCount()) break;  // a run never has fewer rows; never repeat one
-        dm.q4.Next();
-    }
-    drawVerificationChart(pg.cht, run);
+        return cell ? cell->text() : QString();
+    };
+    ChartRun run;
+    if (readChartRun(*this, id, label, run)) drawVerificationChart(pg.cht, run);
+    else clearVerificationChart(pg.cht);  // no run to draw: the chart shows nothing rather than an earlier run
 }
