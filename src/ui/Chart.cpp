@@ -107,7 +107,6 @@ void clearVerificationChart(QChartView* view) {
 void drawVerificationChart(QChartView* view, const ChartRun& run) {
     if (!view) return;
     QChart* c = preparedChart(view);
-    clearChart(c);
 
     QFont tf = c->titleFont();
     tf.setPointSize(14);
@@ -115,17 +114,55 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     c->setTitle(run.title);
     c->legend()->setVisible(true);
 
+    // The series and axes of the run shown before are kept and given the new points (a
+    // page shows one timeframe, so they are the same six); otherwise they are built.
     const QString n = QString::number(run.series);
-    auto* cl = addSeries<QLineSeries>(c, QStringLiteral("S%1CL").arg(n), QStringLiteral("実終値"));
-    auto* hv = addSeries<QLineSeries>(c, QStringLiteral("S%1HV").arg(n), QStringLiteral("高値"));
-    auto* lv = addSeries<QLineSeries>(c, QStringLiteral("S%1LV").arg(n), QStringLiteral("安値"));
-    auto* ycl = addSeries<QLineSeries>(c, QStringLiteral("S%1YCL").arg(n), QStringLiteral("予測終値"));
-    auto* pb = addSeries<QScatterSeries>(c, QStringLiteral("S%1PB").arg(n), QStringLiteral("買ｻｲﾝ"));
-    auto* ps = addSeries<QScatterSeries>(c, QStringLiteral("S%1PS").arg(n), QStringLiteral("売ｻｲﾝ"));
-    thickLine(cl, red);
-    thickLine(ycl, green);
-    signalMarker(pb, red, true);
-    signalMarker(ps, blue, false);
+    static const char* const names[] = {"S%1CL", "S%1HV", "S%1LV", "S%1YCL", "S%1PB", "S%1PS"};
+    QList<QAbstractSeries*> kept = c->series();
+    bool reuse = kept.size() == 6 && c->axes(Qt::Horizontal).size() == 1 && c->axes(Qt::Vertical).size() == 1 &&
+                 qobject_cast<QBarCategoryAxis*>(c->axes(Qt::Horizontal).first()) &&
+                 qobject_cast<QValueAxis*>(c->axes(Qt::Vertical).first());
+    for (int i = 0; reuse && i < 6; ++i) reuse = kept[i]->objectName() == QString::fromLatin1(names[i]).arg(n);
+    QXYSeries *cl, *hv, *lv, *ycl, *pb, *ps;
+    QBarCategoryAxis* xAxis;
+    QValueAxis* yAxis;
+    if (reuse) {
+        cl = static_cast<QXYSeries*>(kept[0]);
+        hv = static_cast<QXYSeries*>(kept[1]);
+        lv = static_cast<QXYSeries*>(kept[2]);
+        ycl = static_cast<QXYSeries*>(kept[3]);
+        pb = static_cast<QXYSeries*>(kept[4]);
+        ps = static_cast<QXYSeries*>(kept[5]);
+        xAxis = static_cast<QBarCategoryAxis*>(c->axes(Qt::Horizontal).first());
+        yAxis = static_cast<QValueAxis*>(c->axes(Qt::Vertical).first());
+    } else {
+        clearChart(c);
+        auto* line = addSeries<QLineSeries>(c, QString::fromLatin1(names[0]).arg(n), QStringLiteral("実終値"));
+        hv = addSeries<QLineSeries>(c, QString::fromLatin1(names[1]).arg(n), QStringLiteral("高値"));
+        lv = addSeries<QLineSeries>(c, QString::fromLatin1(names[2]).arg(n), QStringLiteral("安値"));
+        auto* forecastLine = addSeries<QLineSeries>(c, QString::fromLatin1(names[3]).arg(n), QStringLiteral("予測終値"));
+        auto* buy = addSeries<QScatterSeries>(c, QString::fromLatin1(names[4]).arg(n), QStringLiteral("買ｻｲﾝ"));
+        auto* sell = addSeries<QScatterSeries>(c, QString::fromLatin1(names[5]).arg(n), QStringLiteral("売ｻｲﾝ"));
+        thickLine(line, red);
+        thickLine(forecastLine, green);
+        signalMarker(buy, red, true);
+        signalMarker(sell, blue, false);
+        cl = line;
+        ycl = forecastLine;
+        pb = buy;
+        ps = sell;
+        xAxis = new QBarCategoryAxis;
+        yAxis = new QValueAxis;
+        yAxis->setTitleText(QStringLiteral("(円)"));
+        yAxis->setTitleVisible(true);
+        yAxis->setLabelFormat(QStringLiteral("%d"));
+        c->addAxis(xAxis, Qt::AlignBottom);
+        c->addAxis(yAxis, Qt::AlignLeft);
+        for (QAbstractSeries* s : c->series()) {
+            s->attachAxis(xAxis);
+            s->attachAxis(yAxis);
+        }
+    }
 
     // Bottom axis: the base bar's time, then every period's time. Categories must differ,
     // so a repeated label gets invisible marks appended.
@@ -145,41 +182,37 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
         hi = std::max(hi, v);
     };
 
+    QList<QPointF> clPts, hvPts, lvPts, yclPts, pbPts, psPts;
     const int v = run.baseClose;
-    cl->append(0, v);
-    ycl->append(0, v);
+    clPts.append({0, qreal(v)});
+    yclPts.append({0, qreal(v)});
     seen(v);
     if (v > 0) {
-        hv->append(0, v);
-        lv->append(0, v);
+        hvPts.append({0, qreal(v)});
+        lvPts.append({0, qreal(v)});
     }
     for (size_t i = 0; i < run.periods.size(); ++i) {
         const ChartRun::Period& p = run.periods[i];
         const qreal x = qreal(i + 1);
-        ycl->append(x, p.ygcl);
+        yclPts.append({x, qreal(p.ygcl)});
         seen(p.ygcl);
-        if (p.jgcl > 0) { cl->append(x, p.jgcl); seen(p.jgcl); }
-        if (p.hg > 0) { hv->append(x, p.hg); seen(p.hg); }
-        if (p.lg > 0) { lv->append(x, p.lg); seen(p.lg); }
-        if (p.sgn == 1) pb->append(x, p.hg);
-        else if (p.sgn == -1) ps->append(x, run.sellAtLow ? p.lg : p.hg);
+        if (p.jgcl > 0) { clPts.append({x, qreal(p.jgcl)}); seen(p.jgcl); }
+        if (p.hg > 0) { hvPts.append({x, qreal(p.hg)}); seen(p.hg); }
+        if (p.lg > 0) { lvPts.append({x, qreal(p.lg)}); seen(p.lg); }
+        if (p.sgn == 1) pbPts.append({x, qreal(p.hg)});
+        else if (p.sgn == -1) psPts.append({x, qreal(run.sellAtLow ? p.lg : p.hg)});
     }
+    cl->replace(clPts);
+    hv->replace(hvPts);
+    lv->replace(lvPts);
+    ycl->replace(yclPts);
+    pb->replace(pbPts);
+    ps->replace(psPts);
 
-    auto* xAxis = new QBarCategoryAxis;
-    xAxis->append(categories);
-    auto* yAxis = new QValueAxis;
-    yAxis->setTitleText(QStringLiteral("(円)"));
-    yAxis->setTitleVisible(true);
-    yAxis->setLabelFormat(QStringLiteral("%d"));
+    xAxis->setCategories(categories);
     const double pad = std::max(10.0, (hi - lo) * 0.1);
     yAxis->setRange(lo - pad, hi + pad);
     yAxis->applyNiceNumbers();
-    c->addAxis(xAxis, Qt::AlignBottom);
-    c->addAxis(yAxis, Qt::AlignLeft);
-    for (QAbstractSeries* s : c->series()) {
-        s->attachAxis(xAxis);
-        s->attachAxis(yAxis);
-    }
 }
 
 bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run) {

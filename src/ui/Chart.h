@@ -27,7 +27,7 @@ struct ChartRun {
     std::vector<Period> periods;
 };
 
-// Rebuilds the chart from nothing: six series in the order actual close, high, low,
+// Draws the chart of a run: six series in the order actual close, high, low,
 // forecast close, buy signals, sell signals; x position 0 is the base bar, position i the
 // i-th period, and every point stands at its own period's position.
 void drawVerificationChart(QChartView* view, const ChartRun& run);

@@ -105,4 +105,32 @@ TEST(Chart, PendingFiveMinuteRun) {
     EXPECT_TRUE(v.chart()->axes().isEmpty());
 }
 
+// A run drawn over the chart of another run of the same page looks exactly like it drawn on
+// an empty chart: no point, label or range of the earlier run stays.
+TEST(Chart, RedrawnRunLeavesNothingOfTheEarlierOne) {
+    ChartRun next = fourHourRun(false);
+    next.baseLabel = QStringLiteral("20:00");
+    next.baseClose = 0;
+    next.periods = {{QStringLiteral("00:00"), 140000, 0, 0, 0, 0}};
+    QChartView reused, fresh;
+    drawVerificationChart(&reused, fourHourRun(true));
+    drawVerificationChart(&reused, next);
+    drawVerificationChart(&fresh, next);
+    ASSERT_EQ(reused.chart()->series().size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(points(reused, i), points(fresh, i)) << i;
+        EXPECT_EQ(series(reused, i)->attachedAxes().size(), 2) << i;
+    }
+    auto* xr = qobject_cast<QBarCategoryAxis*>(reused.chart()->axes(Qt::Horizontal).value(0));
+    auto* xf = qobject_cast<QBarCategoryAxis*>(fresh.chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(xr && xf);
+    EXPECT_EQ(xr->categories(), (QStringList{"20:00", "00:00"}));
+    auto* yr = qobject_cast<QValueAxis*>(reused.chart()->axes(Qt::Vertical).value(0));
+    auto* yf = qobject_cast<QValueAxis*>(fresh.chart()->axes(Qt::Vertical).value(0));
+    ASSERT_TRUE(yr && yf);
+    EXPECT_EQ(yr->min(), yf->min());
+    EXPECT_EQ(yr->max(), yf->max());
+    EXPECT_EQ(reused.chart()->axes().size(), 2);
+}
+
 }  // namespace
