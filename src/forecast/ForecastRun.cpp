@@ -165,7 +165,8 @@ int signal(double ddc, double dbb, double dbs) {
 namespace {
 
 // Shows an image in a label, scaled to fit with its aspect ratio kept, and scales it again
-// whenever the label changes size.
+// whenever the label changes size. The image may be handed over as the means to draw it: it
+// is drawn once the label is on screen (the diagram page may never be looked at).
 class FitImage : public QObject {
 public:
     explicit FitImage(QLabel* label) : QObject(label), label_(label) {
@@ -173,34 +174,35 @@ public:
         label->setMinimumSize(1, 1);  // the pixmap must not keep the label from shrinking
         label->installEventFilter(this);
     }
-    // `scaled`, when given, is the image already scaled to the room the label has now.
-    void set(const QImage& img, const QImage& scaled = QImage()) {
-        img_ = img;
-        apply(scaled);
+    void setLater(std::function<QImage()> draw) {
+        img_ = QImage();
+        draw_ = std::move(draw);
+        apply();
     }
-    const QImage& image() const { return img_; }
-
-    static QImage fit(const QImage& img, const QSize& room) {
-        return img.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
-    QSize room() const { return label_->contentsRect().size(); }
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override {
-        if (o == label_ && e->type() == QEvent::Resize) apply();
+        if (o == label_ && (e->type() == QEvent::Resize || e->type() == QEvent::Show)) apply();
         return false;
     }
 
 private:
-    void apply(const QImage& scaled = QImage()) {
+    void apply() {
+        if (draw_ && label_->isVisible()) {
+            try {
+                img_ = std::exchange(draw_, nullptr)();
+            } catch (...) {
+                img_ = QImage();  // nothing to show rather than an error out of an event
+            }
+        }
         if (img_.isNull()) { label_->clear(); return; }
-        const QSize r = room();
+        const QSize r = label_->contentsRect().size();
         if (r.width() < 1 || r.height() < 1) return;
-        const bool ready = !scaled.isNull() && scaled.size() == img_.size().scaled(r, Qt::KeepAspectRatio);
-        label_->setPixmap(QPixmap::fromImage(ready ? scaled : fit(img_, r)));
+        label_->setPixmap(QPixmap::fromImage(img_.scaled(r, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
     QLabel* label_;
     QImage img_;
+    std::function<QImage()> draw_;
 };
 
 FitImage* fitImage(QLabel* label) {
@@ -270,9 +272,10 @@ struct TableRead {
 };
 
 // The patterns of the browse query, when it holds rows as a read of the table would: a guess
-// to start training on while the table itself is read. They are built on a thread of their
-// own and handed to the first pass as they come; the browse query must stay as it is until
-// finish().
+// to start training on while the table itself is read. build() runs on the reading thread
+// before it reads the table (two threads for two processors: the guess is built at full
+// speed while the first pass takes the patterns as they come); the browse query must stay
+// as it is until ready() has said there are no more.
 class GuessedPatterns {
 public:
     static std::unique_ptr<GuessedPatterns> of(const Query& browse, int ityk) {
@@ -287,8 +290,16 @@ public:
             return nullptr;
         }
     }
-    ~GuessedPatterns() {
-        if (thread_.joinable()) thread_.join();
+
+    // Builds the patterns in row order, handing each over as it is built.
+    void build() noexcept {
+        try {
+            for (int r = 0; r < builder_.rows(); ++r)
+                if (builder_.add(r)) published_.store(builder_.built().count, std::memory_order_release);
+        } catch (...) {
+            failed_ = true;
+        }
+        done_.store(true, std::memory_order_release);  // the last use of this object by build()
     }
 
     // Waits for pattern i; false when there is none (all are built, or a row could not be read).
@@ -302,9 +313,9 @@ public:
     }
     const float* input(int i) const { return inputs_ + size_t(i) * forecast::inputCount; }
     const float* target(int i) const { return targets_ + size_t(i) * forecast::outputCount; }
-    // All the patterns; none when a row could not be read.
+    // All the patterns, once ready() has said there are no more; none when a row could not
+    // be read.
     std::optional<forecast::TrainingPatterns> finish() {
-        thread_.join();
         if (failed_) return std::nullopt;
         return builder_.finish();
     }
@@ -313,16 +324,7 @@ private:
     GuessedPatterns(const Query& browse, int rows)
         : builder_(browse, rows),
           inputs_(builder_.built().inputs.data()),
-          targets_(builder_.built().targetsFirst.data()),
-          thread_([this] {
-              try {
-                  for (int r = 0; r < builder_.rows(); ++r)
-                      if (builder_.add(r)) published_.store(builder_.built().count, std::memory_order_release);
-              } catch (...) {
-                  failed_ = true;
-              }
-              done_.store(true, std::memory_order_release);
-          }) {}
+          targets_(builder_.built().targetsFirst.data()) {}
 
     forecast::PatternBuilder builder_;
     const float* inputs_;
@@ -330,7 +332,6 @@ private:
     std::atomic<int> published_{0};
     std::atomic<bool> done_{false};
     bool failed_ = false;
-    std::thread thread_;  // last: starts once the members above exist
 };
 
 // The select of every catalog column of a training table in CNT order, as the browse
@@ -448,9 +449,15 @@ void TVelkorF::uq02YS() {
     ityk = t->ityk;
     ucSql(1);
     const QString narrow = QStringLiteral("select ") + runColumns() + QStringLiteral(" from ") + stnm + swh;
+    // One thread builds the guess (when there is one) and then reads the table.
+    std::unique_ptr<GuessedPatterns> guessing;
+    if (iln > 0) guessing = GuessedPatterns::of(browse, ityk);
     TableRead table;
     std::optional<forecast::Background> reading;
-    reading.emplace([&, full = QString(sqw), ityk = ityk, itkn = itkn] { table.read(dm.qm, narrow, full, ityk, itkn); });
+    reading.emplace([&, g = guessing.get(), full = QString(sqw), ityk = ityk, itkn = itkn] {
+        if (g) g->build();
+        table.read(dm.qm, narrow, full, ityk, itkn);
+    });
     const forecast::TrainingPatterns* patterns = nullptr;
     std::optional<forecast::TrainingPatterns> guess;
     // Waits for the table; true when the network has trained on other patterns than the
@@ -462,8 +469,6 @@ void TVelkorF::uq02YS() {
         patterns = &table.patterns;
         return again;
     };
-    std::unique_ptr<GuessedPatterns> guessing;
-    if (iln > 0) guessing = GuessedPatterns::of(browse, ityk);
     if (!guessing) confirm(false);
     bool confirmed = !guessing;
 
@@ -566,15 +571,6 @@ void TVelkorF::uq02YS() {
         dm.qm.Next();
     }
 
-    // The network diagram is drawn on a thread of its own while the run is stored; the
-    // network is only read from here on.
-    QImage diagram, diagramFit;
-    std::optional<forecast::Background> drawing;
-    drawing.emplace([&, room = ui->dImg->contentsRect().size()] {
-        diagram = net.CreateNeuronBmp();
-        if (room.width() >= 1 && room.height() >= 1) diagramFit = FitImage::fit(diagram, room);
-    });
-
     // 8-9. Training error and time.
     const QString mseText = fmt::frac6(net.GetMSE());
     sa[3] = mseText;
@@ -650,9 +646,11 @@ void TVelkorF::uq02YS() {
 
     // 13. The trained network on page "4:学図", then it is released.
     browse.Last();
-    drawing->wait();
-    drawing.reset();
-    fitImage(ui->dImg)->set(diagram, diagramFit);
+    fitImage(ui->dImg)->setLater([shape = net.NeuronShape()] {
+        QImage img;
+        TTarselFann::DrawNeuronBmp(shape, img);
+        return img;
+    });
     ui->d12ms2L->setText(mseText);
     TarselFann.reset();
 

@@ -252,13 +252,25 @@ void TTarselFann::SetTrainingAlgorithm(fann_train_enum Value) {
     fann_set_training_algorithm(ann, Value);
 }
 
-void TTarselFann::CreateNeuronBmp(QImage& bmp) const {
-    const QString cannotDraw = QStringLiteral("レイヤーか結合のないネットワークは図にできません");
-    if (!FFann) throw VelkorError(cannotDraw);
-    const std::vector<fann_connection> connections = GetConnectionArray();
-    const std::vector<unsigned> layers = GetLayerArray();
-    const std::vector<unsigned> biases = GetBiasArray();
-    if (connections.empty() || layers.empty()) throw VelkorError(cannotDraw);
+namespace {
+const QString& cannotDraw() {
+    static const QString t = QStringLiteral("レイヤーか結合のないネットワークは図にできません");
+    return t;
+}
+}  // namespace
+
+TTarselFann::Shape TTarselFann::NeuronShape() const {
+    if (!FFann) throw VelkorError(cannotDraw());
+    return {GetConnectionArray(), GetLayerArray(), GetBiasArray()};
+}
+
+void TTarselFann::CreateNeuronBmp(QImage& bmp) const { DrawNeuronBmp(NeuronShape(), bmp); }
+
+void TTarselFann::DrawNeuronBmp(const Shape& shape, QImage& bmp) {
+    const std::vector<fann_connection>& connections = shape.connections;
+    const std::vector<unsigned>& layers = shape.layers;
+    const std::vector<unsigned>& biases = shape.biases;
+    if (connections.empty() || layers.empty() || biases.size() != layers.size()) throw VelkorError(cannotDraw());
 
     // Neurons in FANN's numbering: per layer, its ordinary neurons, then its bias neurons.
     struct TNeuron {

@@ -101,6 +101,15 @@ public:
     // The same drawing in a new image.
     QImage CreateNeuronBmp() const;
 
+    // What the drawing is made of, taken from the network at one moment: it can be drawn
+    // later, after the network is gone (DrawNeuronBmp draws it as CreateNeuronBmp would have).
+    struct Shape {
+        std::vector<fann_connection> connections;
+        std::vector<unsigned> layers, biases;
+    };
+    Shape NeuronShape() const;
+    static void DrawNeuronBmp(const Shape& shape, QImage& bmp);
+
     // The network itself, still owned by the wrapper (for benchmarks and tests).
     fann* handle() const { return FFann.get(); }
 

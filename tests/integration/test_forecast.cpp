@@ -2,11 +2,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <gtest/gtest.h>
 
 #include "app/Format.h"
 #include "forecast/Forecast.h"
 #include "test_forecast_fixture.h"
+#include "ui_VelkorU.h"
 
 namespace {
 
@@ -113,7 +115,13 @@ TEST_P(ForecastRunPerTimeframe, StoresWhatAPlainTrainingLoopForecasts) {
     EXPECT_EQ(f.page(code).cntL->text(), QStringLiteral("1"));
     EXPECT_EQ(f.page(code).sg->item(1, 1)->text(), QString::number(d[0].ygcl));
     EXPECT_EQ(f.w->findChild<QLabel*>(QStringLiteral("d12ms2L"))->text(), fmt::frac6(ref.mse));
-    EXPECT_FALSE(f.w->findChild<QLabel*>(QStringLiteral("dImg"))->pixmap().isNull());
+    // The diagram (15 neuron columns by 4 layers) once its page is looked at.
+    f.w->show();
+    f.w->ui->pc->setCurrentWidget(f.w->ui->dts);
+    const QPixmap diagram = f.w->ui->dImg->pixmap();
+    ASSERT_FALSE(diagram.isNull());
+    EXPECT_NEAR(double(diagram.width()) / diagram.height(), 15.0 / 4.0, 0.05);
+    f.w->hide();
     // The progress display counted passes and ended.
     EXPECT_EQ(f.sprogress.starts, 1);
     EXPECT_EQ(f.sprogress.ends, 1);
