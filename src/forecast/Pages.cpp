@@ -230,18 +230,16 @@ void TVelkorF::uq03K(int id) {
             dm.qmc.Open();
             iasi = code;
             uq03LC(2);
-            // Operation 6: the page is read before the new rows are committed and shows them
-            // while the commit writes them to disk on a thread of its own (nothing else uses
-            // the file database meanwhile).
+            // Operation 6: the page is read with the new rows and shows them once they are
+            // committed.
             iasi = code;
             stdb = QStringLiteral("csq");
             stnm = t->headerTable;
             swh = QStringLiteral(" order by cnt ");
             ityk = t->ityk;
             const Shown page6 = readShown();
-            forecast::Background committing([this] { execOrThrow(dm.csq, QStringLiteral("COMMIT")); });
+            execOrThrow(dm.csq, QStringLiteral("COMMIT"));
             show(page6);
-            committing.wait();
         } catch (...) {
             execOne(dm.csq, QStringLiteral("ROLLBACK"));
             // The page shows what is stored again.
