@@ -58,6 +58,7 @@ QChart* preparedChart(QChartView* view) {
         view->setRenderHint(QPainter::Antialiasing);
         c->legend()->setVisible(true);
         c->legend()->setAlignment(Qt::AlignBottom);
+        c->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);  // lines as lines, signals as triangles
         c->setProperty("velkorPrepared", true);
     }
     return c;

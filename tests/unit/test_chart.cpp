@@ -2,6 +2,7 @@
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -55,6 +56,7 @@ TEST(Chart, SixSeriesInOrderWithTheirLooks) {
     EXPECT_EQ(v.chart()->title(), QStringLiteral("FX予測検証 ﾁｬｰﾄ(4時間足)"));
     EXPECT_EQ(v.chart()->titleFont().pointSize(), 14);
     EXPECT_TRUE(v.chart()->legend()->isVisible());
+    EXPECT_EQ(v.chart()->legend()->markerShape(), QLegend::MarkerShapeFromSeries);  // triangles in the legend too
     const auto left = v.chart()->axes(Qt::Vertical);
     ASSERT_EQ(left.size(), 1);
     EXPECT_EQ(left[0]->titleText(), QStringLiteral("(円)"));
