@@ -2,31 +2,54 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 
 namespace textfile {
 
-QStringList readLines(const QString& path) {
+Lines::Lines(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw VelkorError(texts::fileOpenError(path, f.errorString()));
-    QByteArray data = f.readAll();
-    if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
-    const QString text = QString::fromUtf8(data);
-    QStringList lines;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            lines.append(text.mid(start, i - start));
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    data_ = f.readAll();
+    // The file's byte-order mark, and one right after it (decoding the text skips that too).
+    qsizetype bom = 0;
+    while (bom < 6 && QByteArrayView(data_).sliced(bom).startsWith("\xEF\xBB\xBF")) bom += 3;
+    // Line ends are ASCII bytes, never part of a longer UTF-8 sequence: splitting the bytes
+    // gives the lines the decoded text would.
+    const char* d = data_.constData();
+    const qsizetype n = data_.size();
+    qsizetype start = bom;
+    for (qsizetype i = bom; i < n; ++i) {
+        const char c = d[i];
+        if (c == '\r' || c == '\n') {
+            spans_.push_back({start, i - start});
+            if (c == '\r' && i + 1 < n && d[i + 1] == '\n') ++i;
             start = i + 1;
         }
     }
-    if (start < n) lines.append(text.mid(start));
+    if (start < n) spans_.push_back({start, n - start});
+}
+
+QString Lines::operator[](qsizetype i) const {
+    const QByteArrayView b = bytes(i);
+    // Decoding skips a byte-order mark at the start of what it decodes: one that starts a
+    // line stays a character here, as it does in the file's text decoded at once.
+    if (b.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder keepingMarks(QStringConverter::Utf8,
+                                    QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
+        return keepingMarks.decode(b);
+    }
+    return QString::fromUtf8(b);
+}
+
+QStringList readLines(const QString& path) {
+    const Lines file(path);
+    QStringList lines;
+    lines.reserve(file.size());
+    for (qsizetype i = 0; i < file.size(); ++i) lines.append(file[i]);
     return lines;
 }
 

@@ -224,8 +224,9 @@ void TVelkorF::uq01F(int id) {
     dialogs().message(t->importNotice);
     const int irdd = Cvs2i(page(t->index).rd1E->text());
 
-    const QStringList sl = textfile::readLines(susj);
+    const textfile::Lines sl(susj);
     const QString sdt = clock().today().addDays(-irdd).toString(QStringLiteral("yyyy/MM/dd"));
+    const QByteArray sdtBytes = sdt.toLatin1();
 
     // Kept on the window however the import ends, for the rows it stored.
     struct OriginScope {
@@ -251,6 +252,7 @@ void TVelkorF::uq01F(int id) {
         market::ProgressScope progress(this->progress(), t->importNotice.trimmed(), sl.size());
         for (qsizetype i = 0; i < sl.size(); ++i) {
             progress.step(i);
+            if (market::surelyNoBarLine(sl.bytes(i), sdtBytes)) continue;
             if (!market::takeQuoteLine(*this, x, sl[i], sdt, susj, i + 1, icn)) continue;
             insertRow();
             origin.lineOfCnt.push_back(int(i + 1));

@@ -108,6 +108,19 @@ QString& erPeriod(QString& st) {
     return st;
 }
 
+bool surelyNoBarLine(QByteArrayView raw, QByteArrayView sdt) {
+    if (raw.isEmpty()) return true;
+    if (raw.front() == '"') return false;  // a quoted first field loses its quotes
+    qsizetype end = 0;
+    while (end < raw.size() && raw[end] != ',') {
+        if (static_cast<unsigned char>(raw[end]) >= 0x80) return false;
+        ++end;
+    }
+    // ASCII bytes sort as the UTF-16 text they decode to.
+    const QByteArrayView first = raw.first(end);
+    return first.compare(sdt) < 0 || first.compare(QByteArrayView("999999")) > 0;
+}
+
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn) {
     static const QString top = QStringLiteral("999999");

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArrayView>
 // One line of a quote file as the import takes it: the bar-line test, the price texts,
 // the running extremes and the value slots of its row. No window and no database.
 #include <QString>
@@ -44,6 +45,11 @@ QString& erPeriod(QString& st);
 // twenty fields, and the result is true.
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn);
+
+// True when `raw` (a line's UTF-8 bytes) is surely no bar line by takeQuoteLine's date test:
+// empty, or a plain ASCII first field dated before `sdt` (ASCII) or sorting after "999999".
+// False when the line must be looked at whole (a quoted or non-ASCII first field included).
+bool surelyNoBarLine(QByteArrayView raw, QByteArrayView sdt);
 
 // The two statistics lines of the side file.
 QString statsLine1(const VelkorState& s);
