@@ -229,7 +229,6 @@ void Query::OpenRows(QStringList fields, std::vector<std::vector<DbValue>> rows,
     fields_ = std::move(fields);
     cells_.clear();
     texts_.clear();
-    cells_.reserve(rows.size() * size_t(fields_.size()));
     for (const auto& row : rows)
         for (qsizetype c = 0; c < fields_.size(); ++c) append(size_t(c) < row.size() ? row[size_t(c)] : DbValue());
     nrows_ = int(rows.size());

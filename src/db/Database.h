@@ -9,6 +9,30 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+// Values appended one by one into blocks of 2^Shift: nothing moves as the store grows, and
+// the blocks one result frees are at hand for the next.
+template <typename T, int Shift>
+class BlockStore {
+public:
+    void push_back(T v) {
+        if ((size_ & kMask) == 0) blocks_.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+        blocks_.back()[size_ & kMask] = std::move(v);
+        ++size_;
+    }
+    const T& operator[](size_t i) const { return blocks_[i >> Shift][i & kMask]; }
+    size_t size() const { return size_; }
+    void clear() {
+        blocks_.clear();
+        size_ = 0;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t(1) << Shift;
+    static constexpr size_t kMask = kBlock - 1;
+    std::vector<std::unique_ptr<T[]>> blocks_;
+    size_t size_ = 0;
+};
+
 // One value of a result row.
 struct DbValue {
     enum Type { Null, Int, Real, Text };
@@ -160,8 +184,8 @@ private:
         DbValue::Type type;
     };
     void append(const DbValue& v);
-    std::vector<Cell> cells_;
-    std::vector<QString> texts_;
+    BlockStore<Cell, 12> cells_;   // 64 KB blocks
+    BlockStore<QString, 10> texts_;
     int nrows_ = 0;
     std::vector<int> widths_;
     QHash<int, QHash<qint64, int>> intIndex_;
