@@ -3,6 +3,12 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "app/Texts.h"
 #include "app/VelkorError.h"
@@ -53,15 +59,34 @@ QStringList readLines(const QString& path) {
     return lines;
 }
 
-void writeLines(const QString& path, const QStringList& lines) {
-    QByteArray out("\xEF\xBB\xBF");
+void writeLines(const QString& path, const QStringList& lines, Replace how) {
+    qsizetype chars = 0;
+    for (const QString& l : lines) chars += l.size() + 2;
+    QStringEncoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QByteArray out;
+    out.resize(3 + utf8.requiredSpace(chars));
+    char* end = out.data();
+    end = std::copy_n("\xEF\xBB\xBF", 3, end);
     for (const QString& l : lines) {
-        out += l.toUtf8();
-        out += "\r\n";
+        end = utf8.appendToBuffer(end, l);
+        *end++ = '\r';
+        *end++ = '\n';
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
+    out.truncate(end - out.constData());
+
+    if (how == Replace::Durable) {
+        QSaveFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
+            throw VelkorError(texts::fileWriteError(path, f.errorString()));
+        return;
+    }
+    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
+    if (!f.open() || f.write(out) != out.size() || !f.flush())
         throw VelkorError(texts::fileWriteError(path, f.errorString()));
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (std::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw VelkorError(texts::fileWriteError(path, QString::fromLocal8Bit(std::strerror(errno))));
+    f.setAutoRemove(false);
 }
 
 QStringList splitCommas(const QString& line) {

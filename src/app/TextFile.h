@@ -31,7 +31,11 @@ private:
     QByteArray data_;
     std::vector<Span> spans_;
 };
-void writeLines(const QString& path, const QStringList& lines);
+// How a written file replaces the old one: Durable once its content is on the disk (what the
+// user keeps); Rebuilt at once (files the program writes anew at every start, where waiting
+// for the disk buys nothing). Either way the old file stays whole until the new one is.
+enum class Replace { Durable, Rebuilt };
+void writeLines(const QString& path, const QStringList& lines, Replace how = Replace::Durable);
 // Splits a line at commas only; a field enclosed in double quotes loses its quotes
 // ("" inside a quoted field stands for one quote).
 QStringList splitCommas(const QString& line);

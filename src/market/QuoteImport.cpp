@@ -297,7 +297,7 @@ void TVelkorF::uq01F(int id) {
         for (qsizetype k = n - kSideLinesFromEnd; k <= n - kSideLinesFromEnd - 1 + ityk; ++k) side.append(sl[k]);
         side.append(market::statsLine1(*this));
         side.append(market::statsLine2(x));
-        textfile::writeLines(s10cv, side);
+        textfile::writeLines(s10cv, side, textfile::Replace::Rebuilt);
     }
 
     dialogs().message(QString::number(icn) + texts::rowsRead);

@@ -314,5 +314,5 @@ void TVelkorF::uq01G() {
     for (int i = 0; i < 16; ++i) line2 += QString::fromUtf8(labels[i]) + sa[11 + i];
     csv.append(line2);
 
-    textfile::writeLines(csvPath, csv);
+    textfile::writeLines(csvPath, csv, textfile::Replace::Rebuilt);
 }

@@ -4,6 +4,7 @@
 #include "app/TextFile.h"
 #include "net/Scaling.h"
 #include "app/VelkorError.h"
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -82,4 +83,20 @@ TEST(TextFile, LineEndsAndByteOrderMark) {
         EXPECT_EQ(textfile::readLines(p), c.lines) << c.bytes.constData();
     }
     EXPECT_THROW(textfile::readLines(d.filePath("missing.txt")), VelkorError);
+
+    // A rebuilt file has the same bytes, replaces the old one and leaves nothing beside it;
+    // a folder that is not there is named in the error.
+    QTemporaryDir r;
+    textfile::writeLines(r.filePath("a.csv"), {"old"}, textfile::Replace::Rebuilt);
+    textfile::writeLines(r.filePath("a.csv"), {"一", "b"}, textfile::Replace::Rebuilt);
+    QFile a(r.filePath("a.csv"));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), QByteArray("\xEF\xBB\xBF") + QString("一").toUtf8() + "\r\nb\r\n");
+    EXPECT_EQ(QDir(r.path()).entryList(QDir::Files), QStringList{"a.csv"});
+    try {
+        textfile::writeLines(r.filePath("none/a.csv"), {"x"}, textfile::Replace::Rebuilt);
+        ADD_FAILURE() << "no error";
+    } catch (const VelkorError& e) {
+        EXPECT_TRUE(e.text().contains(r.filePath("none/a.csv"))) << e.text().toStdString();
+    }
 }
