@@ -4,7 +4,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QTemporaryFile>
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -80,13 +80,17 @@ void writeLines(const QString& path, const QStringList& lines, Replace how) {
             throw VelkorError(texts::fileWriteError(path, f.errorString()));
         return;
     }
-    QTemporaryFile f(path + QStringLiteral(".XXXXXX"));
-    if (!f.open() || f.write(out) != out.size() || !f.flush())
-        throw VelkorError(texts::fileWriteError(path, f.errorString()));
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(f.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw VelkorError(texts::fileWriteError(path, QString::fromLocal8Bit(std::strerror(errno))));
-    f.setAutoRemove(false);
+    // Written beside the file under a name of this process, then renamed over it.
+    const QString temp = path + QStringLiteral(".%1.new").arg(QCoreApplication::applicationPid());
+    QFile f(temp);
+    const bool written = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(out) == out.size() && f.flush();
+    const QString why = f.errorString();
+    f.close();
+    if (!written || std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString reason = written ? QString::fromLocal8Bit(std::strerror(errno)) : why;
+        QFile::remove(temp);
+        throw VelkorError(texts::fileWriteError(path, reason));
+    }
 }
 
 QStringList splitCommas(const QString& line) {
