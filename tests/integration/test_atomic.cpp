@@ -18,13 +18,8 @@ constexpr int kBars = 40;
 QString stored(WindowFixture& f) {
     QStringList out;
     for (const char* t : {"F03V05H", "F03V30H", "F03V4HH", "F03VDT"}) {
-        Query q(QStringLiteral("dump"), &f.w->dm.csq, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t)));
-        q.Open();
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            QStringList row;
-            for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
-            out << QString::fromLatin1(t) + QLatin1Char(':') + row.join(QLatin1Char('|'));
-        }
+        for (const QString& row : queryRows(&f.w->dm.csq, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t))))
+            out << QString::fromLatin1(t) + QLatin1Char(':') + row;
     }
     return out.join(QLatin1Char('\n'));
 }
@@ -69,15 +64,7 @@ struct CrashSnapshot {
         Connection c(QStringLiteral("restart"));
         c.setDatabase(copy.filePath(QStringLiteral("SQDB.DB")));
         c.open();
-        Query q(QStringLiteral("q"), &c, QString::fromLatin1(sql));
-        q.Open();
-        QStringList out;
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            QStringList row;
-            for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
-            out << row.join(QLatin1Char('|'));
-        }
-        return out.join(QLatin1Char('\n'));
+        return queryRows(&c, QString::fromLatin1(sql)).join(QLatin1Char('\n'));
     }
 };
 

@@ -105,14 +105,8 @@ struct BadInputFixture : WindowFixture {
         c.open();
         QStringList out;
         for (const char* t : {"F03V05H", "F03V30H", "F03V4HH", "F03VDT", "F04CSV"}) {
-            Query q(QStringLiteral("dump"), &c, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t)));
-            q.Open();
             out << QString::fromLatin1(t);
-            for (int r = 0; r < q.RecordCount(); ++r) {
-                QStringList row;
-                for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
-                out << row.join(QLatin1Char('|'));
-            }
+            out << queryRows(&c, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t)));
         }
         return out.join(QLatin1Char('\n'));
     }

@@ -16,16 +16,9 @@ namespace {
 constexpr int kBars = 40;
 
 QStringList storedDetails(ForecastFixture& f, int tbid) {
-    Query q(QStringLiteral("d"), &f.w->dm.csq,
-            QStringLiteral("select YKNO, YGCL, HG, LG, DCR, SGN from F03VDT where TBID = %1 order by CNT").arg(tbid));
-    q.Open();
-    QStringList out;
-    for (int r = 0; r < q.RecordCount(); ++r) {
-        QStringList row;
-        for (int c = 0; c < q.FieldCount(); ++c) row << q.ValueAt(r, c).asString();
-        out << row.join(QLatin1Char(' '));
-    }
-    return out;
+    return queryRows(&f.w->dm.csq,
+                     QStringLiteral("select YKNO, YGCL, HG, LG, DCR, SGN from F03VDT where TBID = %1 order by CNT").arg(tbid),
+                     QLatin1Char(' '));
 }
 
 // The details a run on `ref` stores.

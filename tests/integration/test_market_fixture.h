@@ -56,15 +56,7 @@ struct MarketFixture : WindowFixture {
     }
     // The rows of a query, each row's fields as text joined by "|".
     QStringList rows(const QString& sql) {
-        Query q(QStringLiteral("t"), &w->dm.csm, sql);
-        q.Open();
-        QStringList out;
-        for (int r = 0; r < q.RecordCount(); ++r) {
-            QStringList f;
-            for (int c = 0; c < q.FieldCount(); ++c) f.append(q.ValueAt(r, c).asString());
-            out.append(f.join(QLatin1Char('|')));
-        }
-        return out;
+        return queryRows(&w->dm.csm, sql);
     }
     // What the program writes for these lines: a byte-order mark and CR LF after each line.
     static QByteArray fileBytes(const QStringList& lines) {

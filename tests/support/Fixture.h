@@ -9,9 +9,23 @@
 
 #include "app/Clock.h"
 #include "app/TextFile.h"
+#include "db/Database.h"
 #include "ui/Dialogs.h"
 #include "ui/Progress.h"
 #include "ui/VelkorU.h"
+
+// The rows `sql` gives on `c`, each as its fields' texts joined by `sep`.
+inline QStringList queryRows(Connection* c, const QString& sql, QChar sep = QLatin1Char('|')) {
+    Query q(QStringLiteral("rows"), c, sql);
+    q.Open();
+    QStringList out;
+    for (int r = 0; r < q.RecordCount(); ++r) {
+        QStringList row;
+        for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
+        out << row.join(sep);
+    }
+    return out;
+}
 
 struct WindowFixture {
     QTemporaryDir dir;
