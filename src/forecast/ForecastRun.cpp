@@ -629,14 +629,7 @@ void TVelkorF::uq02YS() {
             }
             // The browse view shows the table as stored.
             browseRefresh->current(t->index);
-            stdb = QStringLiteral("csm");
-            stnm = t->trainingTable;
-            swh = QStringLiteral(" order by cnt ");
-            ucSql(1);
-            browse.Close();
-            browse.setSql(sqw);
-            browse.Open();
-            browse.Last();
+            reopenTrainingView(dm, *t);
             throw;
         }
     }

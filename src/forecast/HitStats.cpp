@@ -7,12 +7,6 @@
 #include "ui/TextGrid.h"
 #include "ui/VelkorU.h"
 
-namespace {
-
-void setCell(QTableWidget* g, int row, int col, const QString& text) { setGridCell(g, row, col, text); }
-
-}  // namespace
-
 void TVelkorF::uq03SG(int id) {
     switch (id) {
     case 1: {  // layout
@@ -25,17 +19,17 @@ void TVelkorF::uq03SG(int id) {
             g->setColumnCount(6);
             g->horizontalHeader()->setDefaultSectionSize(100);
             for (int r = 0; r < 4; ++r)
-                for (int c = 0; c < 6; ++c) setCell(g, r, c, QString());
+                for (int c = 0; c < 6; ++c) setGridCell(g, r, c, QString());
         }
         for (int p = 1; p <= 4; ++p) {
             sa[1] = QStringLiteral("0") + QString::number(p) + QStringLiteral("期");
-            for (const Timeframe& t : timeframes()) setCell(page(t.index).statsGrid, 0, p, sa[1]);
+            for (const Timeframe& t : timeframes()) setGridCell(page(t.index).statsGrid, 0, p, sa[1]);
         }
         const QString titles[] = {QStringLiteral("期番"), QStringLiteral("当り数"), QStringLiteral("外れ数"),
                                   QStringLiteral("当り率")};
         for (int r = 0; r < 4; ++r) {
             sa[1] = titles[r];
-            for (const Timeframe& t : timeframes()) setCell(page(t.index).statsGrid, r, 0, sa[1]);
+            for (const Timeframe& t : timeframes()) setGridCell(page(t.index).statsGrid, r, 0, sa[1]);
         }
         return;
     }
@@ -62,11 +56,11 @@ void TVelkorF::uq03SG(int id) {
                 const int ian = count();
                 sa[4] = where + QStringLiteral(") and (RST = -1) ");
                 const int iln = count();
-                setCell(g, 1, p, QString::number(ian));
-                setCell(g, 2, p, QString::number(iln));
+                setGridCell(g, 1, p, QString::number(ian));
+                setGridCell(g, 2, p, QString::number(iln));
                 if (ian + iln > 0) {
                     const int iar = ian * 100 / (ian + iln);
-                    setCell(g, 3, p, QString::number(iar) + QStringLiteral("%"));
+                    setGridCell(g, 3, p, QString::number(iar) + QStringLiteral("%"));
                 }
             }
         }

@@ -61,15 +61,13 @@ QString periodTime(const QString& hm, int p, int stepSeconds) {
 
 namespace {
 
-void setCell(QTableWidget* g, int row, int col, const QString& text) { setGridCell(g, row, col, text); }
-
 const QString rowTitles[] = {QStringLiteral("予測分"), QStringLiteral("予測額"), QStringLiteral("実終値"),
                              QStringLiteral("売  買"), QStringLiteral("合  否")};
 
 // Empties the period columns of a result grid (the titles stay).
 void clearPeriods(QTableWidget* g) {
     for (int r = 0; r < g->rowCount(); ++r)
-        for (int c = 1; c < g->columnCount(); ++c) setCell(g, r, c, QString());
+        for (int c = 1; c < g->columnCount(); ++c) setGridCell(g, r, c, QString());
 }
 
 }  // namespace
@@ -163,7 +161,7 @@ void TVelkorF::uq03K(int id) {
         // No run: nothing of an earlier (deleted) run stays on the page.
         if (s.cnt.isEmpty()) clearPeriods(pg.sg);
         for (int p = 1; p <= int(s.periods.size()); ++p)
-            for (int r = 0; r < 5; ++r) setCell(pg.sg, r, p, s.periods[size_t(p - 1)][size_t(r)]);
+            for (int r = 0; r < 5; ++r) setGridCell(pg.sg, r, p, s.periods[size_t(p - 1)][size_t(r)]);
         if (s.chart) drawVerificationChart(pg.cht, s.run);
         else clearVerificationChart(pg.cht);
     };
@@ -285,7 +283,7 @@ void TVelkorF::uq03K(int id) {
         g->setColumnCount(ityk + 1);
         g->horizontalHeader()->setDefaultSectionSize(100);
         for (int r = 0; r < 5; ++r)
-            for (int c = 0; c <= ityk; ++c) setCell(g, r, c, c == 0 ? rowTitles[r] : QString());
+            for (int c = 0; c <= ityk; ++c) setGridCell(g, r, c, c == 0 ? rowTitles[r] : QString());
         uq03K(1);
         return;
     }
