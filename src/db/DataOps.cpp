@@ -33,8 +33,7 @@ void TVelkorF::uqCdb() {
 
 bool TVelkorF::tableExists(Connection& c, const QString& name) {
     Query q(QStringLiteral("exists"), &c,
-            QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = '") +
-                QString(name).replace(QLatin1Char('\''), QLatin1String("''")) + QStringLiteral("'"));
+            QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") + sqlb::quoted(name));
     q.Open();
     return q.ValueAt(0, 0).asInt64() > 0;
 }
@@ -96,8 +95,8 @@ void TVelkorF::uqCtbl(int id) {
         return;
     }
     if (id != 2) return;
-    sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = '") +
-          QString(stnm).replace(QLatin1Char('\''), QLatin1String("''")) + QStringLiteral("' ");
+    sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
+          sqlb::quoted(stnm) + QStringLiteral(" ");
     dm.qw.Close();
     if (stdb == QLatin1String("csq")) dm.qw.setConnection(&dm.csq);
     else if (stdb == QLatin1String("csm")) dm.qw.setConnection(&dm.csm);

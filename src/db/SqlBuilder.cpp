@@ -2,13 +2,18 @@
 
 namespace sqlb {
 
+QString quoted(const QString& text) {
+    QString inner = text;
+    if (inner.contains(QLatin1Char('\''))) inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
 void ucNul(QString& st, int id, int il) {
     if (id != 1 && id != 2) return;
     if (st.isEmpty()) { st = QStringLiteral("NULL"); return; }
     if (id == 1) return;
     if (st.size() > il) st.truncate(il < 0 ? 0 : il);
-    st.replace(QLatin1Char('\''), QLatin1String("''"));
-    st = QLatin1Char('\'') + st + QLatin1Char('\'');
+    st = quoted(st);
 }
 
 bool isNumericLiteral(const QString& s) {

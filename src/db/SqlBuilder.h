@@ -11,6 +11,9 @@ namespace sqlb {
 // characters and put in single quotes, a quote inside doubled. Other ids: unchanged.
 void ucNul(QString& st, int id, int il);
 
+// `text` as an SQL string literal: in single quotes, a quote inside doubled.
+QString quoted(const QString& text);
+
 // A number SQLite reads as a numeric literal: 12, -5, .5, 1.25e3.
 bool isNumericLiteral(const QString& s);
 

@@ -3,6 +3,7 @@
 
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "db/SqlBuilder.h"
 #include "forecast/Forecast.h"
 #include "ui/VelkorU.h"
 
@@ -75,11 +76,11 @@ void TVelkorF::verifyPending() {
 
         // Only imported bars are actual bars: the placeholder rows at the end of the training
         // table (which may carry the forecasts of a run made in this program run) are left out.
-        const QString quotedDt = QString(sa[1]).replace(QLatin1Char('\''), QLatin1String("''"));
-        const QString quotedHm = QString(sa[2]).replace(QLatin1Char('\''), QLatin1String("''"));
+        const QString quotedDt = sqlb::quoted(sa[1]);
+        const QString quotedHm = sqlb::quoted(sa[2]);
         sqw = QStringLiteral("select CNT, LYMD, LHM, CV1, HV1, LV1 from ") + t->trainingTable +
-              QStringLiteral(" where ((LYMD > '") + quotedDt + QStringLiteral("') or ((LYMD = '") + quotedDt +
-              QStringLiteral("') and (LHM >= '") + quotedHm + QStringLiteral("'))) and (CNT <= (select Max(CNT) from ") +
+              QStringLiteral(" where ((LYMD > ") + quotedDt + QStringLiteral(") or ((LYMD = ") + quotedDt +
+              QStringLiteral(") and (LHM >= ") + quotedHm + QStringLiteral("))) and (CNT <= (select Max(CNT) from ") +
               t->trainingTable + QStringLiteral(") - ") + QString::number(t->ityk) + QStringLiteral(") order by CNT ");
         dm.qmc.Close();
         dm.qmc.setConnection(&dm.csm);

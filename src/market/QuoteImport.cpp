@@ -132,11 +132,7 @@ bool SlotInsert::insert(Slots& sa) {
             if (cut.contains(QChar(0))) bad = true;  // no literal can hold it: the row is refused
             bound[k] = cut.toUtf8();
             rc = sqlite3_bind_text(st_, p, bound[k].constData(), int(bound[k].size()), SQLITE_STATIC);
-            if (k > 0) {
-                QString inner = cut;
-                if (inner.contains(QLatin1Char('\''))) inner.replace(QLatin1Char('\''), QLatin1String("''"));
-                sa[slot] = QLatin1Char('\'') + inner + QLatin1Char('\'');
-            }
+            if (k > 0) sa[slot] = sqlb::quoted(cut);
         } else if (value == null) {
             rc = sqlite3_bind_null(st_, p);
         } else if (const std::optional<qint64> n = smallInteger(value)) {
