@@ -116,8 +116,18 @@ void selectExportRow(TVelkorF& w, const QString& cnt) {
 const std::map<QString, Command>& commandTable() {
     static const std::map<QString, Command> table{
         // The timeframe's "予測" button.
+        // "all": the three forecasts of the daily loop, trained at the same time.
         {QStringLiteral("forecast"),
-         {1, [](TVelkorF& w, const QStringList& a) { w.iasi = a[0].toInt(); w.uq02YS(); }, timeframeCodes}},
+         {1,
+          [](TVelkorF& w, const QStringList& a) {
+              if (a[0] == QLatin1String("all")) {
+                  if (w.forecastAll() > 0) throw ErrorsShown();
+                  return;
+              }
+              w.iasi = a[0].toInt();
+              w.uq02YS();
+          },
+          timeframeCodes + QStringList{QStringLiteral("all")}}},
         {QStringLiteral("show"), {1, [](TVelkorF& w, const QStringList& a) { showPage(w, a[0].toInt()); }, timeframeCodes}},
         // F12 on the timeframe's run list, at its current row.
         {QStringLiteral("delete"),

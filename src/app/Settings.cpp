@@ -31,14 +31,14 @@ void TVelkorF::uq01B(int id) {
             if (f.size() < 3) throw VelkorError(texts::lineError(file, lineNo, texts::tooFewFields(f.size(), 3)));
             const int days = settingsNumber(file, lineNo, f[1]);
             const int passes = settingsNumber(file, lineNo, f[2]);
-            *rdLn(t.code) = {days, passes};
+            (this->*t.rdLn) = {days, passes};
         }
         return;
     }
     case 2: {
         QStringList lines;
         for (const Timeframe& t : timeframes()) {
-            const auto& v = *rdLn(t.code);
+            const auto& v = (this->*t.rdLn);
             lines.append(t.ciniLabel + QLatin1Char(',') + QString::number(v[0]) + QLatin1Char(',') +
                          QString::number(v[1]));
         }
@@ -46,7 +46,7 @@ void TVelkorF::uq01B(int id) {
         return;
     }
     case 3:
-        for (const Timeframe& t : timeframes()) *rdLn(t.code) = {t.defaultReadDays, t.defaultPasses};
+        for (const Timeframe& t : timeframes()) (this->*t.rdLn) = {t.defaultReadDays, t.defaultPasses};
         uq01B(2);
         return;
     default:
@@ -59,7 +59,7 @@ void TVelkorF::ucLnRd(int it) {
         const bool passes = it == t.editCodeLn;
         if (!passes && it != t.editCodeRd) continue;
         QLineEdit* edit = passes ? page(t.index).ln1E : page(t.index).rd1E;
-        int& field = (*rdLn(t.code))[passes ? 1 : 0];
+        int& field = ((this->*t.rdLn))[passes ? 1 : 0];
         const int v = Cvs2i(edit->text());
         if (v != 0) {
             field = v;

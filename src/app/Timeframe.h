@@ -2,12 +2,13 @@
 #include <QString>
 #include <array>
 
+#include "app/VelkorState.h"
+
 // Every constant that differs between the three timeframes, in one table. Operations
 // look a timeframe up by its code (5, 30, 80) and never repeat a switch of their own.
 struct Timeframe {
     int code;              // iasi: 5, 30, 80 (80 is the 4-hour timeframe)
     int index;             // 0, 1, 2: position in the table and of the page's controls
-    int pageIndex;         // tab of the forecast page
     int editCodeLn;        // ucLnRd code of the training-pass edit (11, 21, 31)
     int editCodeRd;        // ucLnRd code of the read-days edit (12, 22, 32)
     int defaultReadDays;
@@ -33,32 +34,47 @@ struct Timeframe {
     QString chartTitle;
     double dbb;            // buy threshold
     double dbs;            // sell threshold
-    QChar prefix;          // page control prefix: a, b, c
-    QString statsTitle;    // title on the statistics page
+    std::array<int, 2> VelkorState::*rdLn;   // its settings: read days, training passes
+    std::array<int, 3> VelkorState::*scale;  // its close-move scale
 
     QString tbidText() const { return QString::number(tbid); }
 };
 
 inline const std::array<Timeframe, 3>& timeframes() {
     static const std::array<Timeframe, 3> t{{
-        {5, 0, 0, 11, 12, 40, 1000, QStringLiteral("05分足読込日数学習回数"), QStringLiteral("USDJPYM05.CSV"),
-         QStringLiteral("05分足ﾃﾞｰﾀを読込ます "), QStringLiteral("DATA/CSV/USDJPY05M10.CSV"), 4, 200, 0.8,
-         QStringLiteral("F02R05M"), QStringLiteral("DATA/CSV/TS05M.CSV"), QStringLiteral("終値最大変化率: "),
-         QStringLiteral("  最小: "), QStringLiteral("DATA/USDJPY05.net"), QStringLiteral("F03V05H"), 16, 13,
-         QStringLiteral("05分足変動率"), 300, QStringLiteral("05分足のﾚｺｰﾄﾞと明細を削除します"),
-         QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), 0.518, 0.482, QChar('a'), QStringLiteral("5.4: 05分足 検証集計")},
-        {30, 1, 1, 21, 22, 200, 1000, QStringLiteral("30分足読込日数学習回数"), QStringLiteral("USDJPYM30.CSV"),
-         QStringLiteral("30分足ﾃﾞｰﾀを読込ます"), QStringLiteral("DATA/CSV/USDJPY30M10.CSV"), 3, 200, 1.2,
-         QStringLiteral("F02R30M"), QStringLiteral("DATA/CSV/TS30M.CSV"), QStringLiteral("30M 最大変化率: "),
-         QStringLiteral("  最小: "), QStringLiteral("DATA/USDJPY30.net"), QStringLiteral("F03V30H"), 17, 14,
-         QStringLiteral("30分足変動率"), 1800, QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"),
-         QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), 0.53, 0.47, QChar('b'), QStringLiteral("5.5: 30分足 検証集計")},
-        {80, 2, 2, 31, 32, 200, 600, QStringLiteral("4時間足読込日数学習回数"), QStringLiteral("USDJPYH04.CSV"),
-         QStringLiteral("4時間足ﾃﾞｰﾀを読込ます"), QStringLiteral("DATA/CSV/USDJPY4H10.CSV"), 2, 150, 3.2,
-         QStringLiteral("F02R4H"), QStringLiteral("DATA/CSV/TS4H.CSV"), QStringLiteral("04H 最大変化率: "),
-         QStringLiteral(" 最小: "), QStringLiteral("DATA/USDJPY4H.net"), QStringLiteral("F03V4HH"), 18, 15,
-         QStringLiteral("4時間足変動率"), 14400, QStringLiteral("4時間足のﾚｺｰﾄﾞと明細を削除します"),
-         QStringLiteral("FX予測検証 ﾁｬｰﾄ(4時間足)"), 0.55, 0.45, QChar('c'), QStringLiteral("5.6: 4H足 検証集計")},
+        {.code = 5, .index = 0, .editCodeLn = 11, .editCodeRd = 12, .defaultReadDays = 40, .defaultPasses = 1000,
+         .ciniLabel = QStringLiteral("05分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM05.CSV"),
+         .importNotice = QStringLiteral("05分足ﾃﾞｰﾀを読込ます "), .sideFile = QStringLiteral("DATA/CSV/USDJPY05M10.CSV"),
+         .ityk = 4, .itkn = 200, .dslmx = 0.8, .trainingTable = QStringLiteral("F02R05M"),
+         .trainingCsv = QStringLiteral("DATA/CSV/TS05M.CSV"), .statsLabel = QStringLiteral("終値最大変化率: "),
+         .atrMinLabel = QStringLiteral("  最小: "), .networkFile = QStringLiteral("DATA/USDJPY05.net"),
+         .headerTable = QStringLiteral("F03V05H"), .tbid = 16, .trainingTbid = 13,
+         .browserCaption = QStringLiteral("05分足変動率"), .periodSeconds = 300,
+         .deleteConfirm = QStringLiteral("05分足のﾚｺｰﾄﾞと明細を削除します"),
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), .dbb = 0.518, .dbs = 0.482,
+         .rdLn = &VelkorState::i05RdLn, .scale = &VelkorState::i05S},
+        {.code = 30, .index = 1, .editCodeLn = 21, .editCodeRd = 22, .defaultReadDays = 200, .defaultPasses = 1000,
+         .ciniLabel = QStringLiteral("30分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM30.CSV"),
+         .importNotice = QStringLiteral("30分足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY30M10.CSV"),
+         .ityk = 3, .itkn = 200, .dslmx = 1.2, .trainingTable = QStringLiteral("F02R30M"),
+         .trainingCsv = QStringLiteral("DATA/CSV/TS30M.CSV"), .statsLabel = QStringLiteral("30M 最大変化率: "),
+         .atrMinLabel = QStringLiteral("  最小: "), .networkFile = QStringLiteral("DATA/USDJPY30.net"),
+         .headerTable = QStringLiteral("F03V30H"), .tbid = 17, .trainingTbid = 14,
+         .browserCaption = QStringLiteral("30分足変動率"), .periodSeconds = 1800,
+         .deleteConfirm = QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"),
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), .dbb = 0.53, .dbs = 0.47,
+         .rdLn = &VelkorState::i30RdLn, .scale = &VelkorState::i30S},
+        {.code = 80, .index = 2, .editCodeLn = 31, .editCodeRd = 32, .defaultReadDays = 200, .defaultPasses = 600,
+         .ciniLabel = QStringLiteral("4時間足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYH04.CSV"),
+         .importNotice = QStringLiteral("4時間足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY4H10.CSV"),
+         .ityk = 2, .itkn = 150, .dslmx = 3.2, .trainingTable = QStringLiteral("F02R4H"),
+         .trainingCsv = QStringLiteral("DATA/CSV/TS4H.CSV"), .statsLabel = QStringLiteral("04H 最大変化率: "),
+         .atrMinLabel = QStringLiteral(" 最小: "), .networkFile = QStringLiteral("DATA/USDJPY4H.net"),
+         .headerTable = QStringLiteral("F03V4HH"), .tbid = 18, .trainingTbid = 15,
+         .browserCaption = QStringLiteral("4時間足変動率"), .periodSeconds = 14400,
+         .deleteConfirm = QStringLiteral("4時間足のﾚｺｰﾄﾞと明細を削除します"),
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(4時間足)"), .dbb = 0.55, .dbs = 0.45,
+         .rdLn = &VelkorState::i80RdLn, .scale = &VelkorState::i80S},
     }};
     return t;
 }

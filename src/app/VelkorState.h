@@ -52,14 +52,6 @@ struct VelkorState {
 
     std::unique_ptr<TTarselFann> TarselFann;  // the network of the running forecast
 
-    // Settings pair of a timeframe code (nullptr for an unknown code).
-    std::array<int, 2>* rdLn(int code) {
-        return code == 5 ? &i05RdLn : code == 30 ? &i30RdLn : code == 80 ? &i80RdLn : nullptr;
-    }
-    std::array<int, 3>* scale(int code) {
-        return code == 5 ? &i05S : code == 30 ? &i30S : code == 80 ? &i80S : nullptr;
-    }
-
     VelkorState();
     ~VelkorState();
 };

@@ -189,6 +189,19 @@ void TVelkorF::applyDisplayWidths(Query& q, const QString& table) {
         q.SetDisplayWidth(int(k), t->columns[k].displayWidth);
 }
 
+void TVelkorF::openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths) {
+    stdb = db;
+    stnm = table;
+    swh = tail;
+    ucSql(1);
+    q.Close();
+    q.setConnection(&dm.byKey(db));
+    q.setSql(sqw);
+    q.Open();
+    q.Last();
+    if (widths) applyDisplayWidths(q, table);
+}
+
 void TVelkorF::loadCatalog() {
     dialogs_->message(texts::catalogLoad);
     const QString tblPath = QDir(catalogDir_).filePath(QStringLiteral("tbl.csv"));

@@ -10,8 +10,7 @@ QString quoted(const QString& text) {
 
 void ucNul(QString& st, int id, int il) {
     if (id != 1 && id != 2) return;
-    if (st.isEmpty()) { st = QStringLiteral("NULL"); return; }
-    if (id == 1) return;
+    if (id == 1 || st.isEmpty()) { st = orNull(st); return; }
     if (st.size() > il) st.truncate(il < 0 ? 0 : il);
     st = quoted(st);
 }

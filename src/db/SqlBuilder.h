@@ -10,6 +10,8 @@ namespace sqlb {
 // id 1: empty becomes NULL. id 2: empty becomes NULL, otherwise the text is cut to `il`
 // characters and put in single quotes, a quote inside doubled. Other ids: unchanged.
 void ucNul(QString& st, int id, int il);
+// The value as a statement takes it: NULL for the empty text, otherwise the text itself.
+inline QString orNull(const QString& v) { return v.isEmpty() ? QStringLiteral("NULL") : v; }
 
 // `text` as an SQL string literal: in single quotes, a quote inside doubled.
 QString quoted(const QString& text);

@@ -1,18 +1,17 @@
 #pragma once
-// Pieces of the training and forecast run and of the result pages that need no window.
+// The training and forecast run and the result pages without the window: the patterns a
+// training pass presents, training, the forecast of one period, the signal, and the texts of
+// the result grid.
 #include <QString>
 #include <array>
-#include <atomic>
-#include <exception>
 #include <functional>
-#include <optional>
-#include <thread>
-#include <utility>
+#include <memory>
 #include <vector>
 
-class Connection;
+#include "net/TarselFann.h"
+
 class Query;
-class QueryObserver;
+struct Timeframe;
 
 namespace forecast {
 
@@ -39,52 +38,24 @@ struct TrainingPatterns {
 // The patterns of the first `rows` rows of q (fewer when q has fewer rows).
 TrainingPatterns trainingPatterns(const Query& q, int rows);
 
-// The same patterns, bit for bit.
-bool samePatterns(const TrainingPatterns& a, const TrainingPatterns& b);
+// Trains `passes` passes over the patterns, one incremental step per pattern. After each
+// pass the network's running error (accumulated since it was created, never reset) goes into
+// `errors`, and `afterPass(pass)` says whether to go on. False when it said stop.
+bool train(TTarselFann& net, const TrainingPatterns& p, int passes, std::vector<double>& errors,
+           const std::function<bool(int)>& afterPass);
 
-// The rowid of each row of q, a read of a table in CNT order with its rowid column, when
-// every CNT and rowid there is an integer (so the rows of a CNT range lie together).
-std::optional<std::vector<qint64>> rowids(const Query& q);
-// " rowid in (...) and " with the rowids of rows first..last, to put before a condition on
-// CNT that selects the same rows: SQLite then looks them up instead of reading the table.
-QString rowidList(const std::vector<qint64>& ids, int first, int last);
-
-// Runs `set`, which sets display widths of q column by column, and tells `observer` (the
-// query's grid) once at the end instead of after every column.
-void widthsAtOnce(Query& q, QueryObserver* observer, const std::function<void()>& set);
-
-// Work done on a thread of its own while the window's thread goes on; wait() hands back what
-// it threw. The owner waits for it (or lets it go out of scope) before it touches what the
-// work uses.
-class Background {
-public:
-    explicit Background(std::function<void()> work)
-        : thread_([this, w = std::move(work)] {
-              try {
-                  w();
-              } catch (...) {
-                  error_ = std::current_exception();
-              }
-              done_.store(true, std::memory_order_release);
-          }) {}
-    ~Background() { join(); }
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
-    bool done() const { return done_.load(std::memory_order_acquire); }
-    void wait() {
-        join();
-        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-    }
-
-private:
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
-    std::exception_ptr error_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;  // last: starts once the members above exist
+// The value ranges of the base bar's window: element 0 maximum, 1 minimum, 2 span.
+struct WindowRanges {
+    std::array<int, 3> close{}, high{}, low{};
 };
+
+// One period's forecast from the network's outputs: close, high and low in thousandths, and
+// the network-scale close as the run stores it ("#.######").
+struct PeriodForecast {
+    int close = 0, high = 0, low = 0;
+    QString scaled;
+};
+PeriodForecast periodForecast(const std::array<float, outputCount>& outputs, const WindowRanges& r);
 
 // Trade signal of a network-scale close: 1 above the buy threshold, -1 below the sell
 // threshold, otherwise 0 (both comparisons strict).
@@ -99,10 +70,28 @@ QString resultText(int rst);
 // as "HH:NN" (wrapping at midnight); empty when hm is no time.
 QString periodTime(const QString& hm, int p, int stepSeconds);
 
-// Starts a write transaction on the file database ("begin immediate"): while another copy of
-// the program writes, it waits for the connection's busy timeout instead of failing halfway
-// through. A database it cannot write (opened read-only, locked past the wait) throws
-// VelkorError naming the file, before anything is written.
-void beginWrite(Connection& c);
+}  // namespace forecast
+
+namespace forecast {
+
+// One forecast run between its steps: what was read of the training table, the network and
+// how it trained. Reading and creating happen on the window's thread; training needs nothing
+// but the run itself (the daily loop trains several on threads of their own).
+struct Run {
+    const Timeframe* t = nullptr;
+    int passes = 0;                   // training passes (0 for a text that is no number)
+    TrainingPatterns patterns;
+    qint64 baseCnt = 0;               // CNT of the base bar
+    WindowRanges ranges;              // of the base bar's window
+    struct Placeholder {
+        QString cnt;
+        float week, sin, cos;
+    };
+    std::vector<Placeholder> placeholders;
+    std::unique_ptr<TTarselFann> net;
+    std::vector<double> errors;       // running error after each pass
+    qint64 started = 0;               // elapsed-timer reading when the run began timing
+    qint64 trainingMs = 0;            // how long training took
+};
 
 }  // namespace forecast

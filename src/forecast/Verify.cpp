@@ -4,22 +4,10 @@
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
 #include "db/SqlBuilder.h"
+#include "db/Transaction.h"
 #include "forecast/Forecast.h"
 #include "ui/VelkorU.h"
 
-namespace {
-// Runs `statements` as one unit on the connection: all of them, or none.
-class Transaction {
-public:
-    explicit Transaction(Connection& c) : c_(c) { forecast::beginWrite(c_); }
-    ~Transaction() { if (!done_) execOne(c_, QStringLiteral("rollback")); }
-    void commit() { execOrThrow(c_, QStringLiteral("commit")); done_ = true; }
-
-private:
-    Connection& c_;
-    bool done_ = false;
-};
-}  // namespace
 
 void TVelkorF::verifyPending() {
     stdb = QStringLiteral("csq");
@@ -95,7 +83,7 @@ void TVelkorF::verifyPending() {
             continue;
         dm.qmc.Next();
 
-        Transaction tx(dm.csq);  // one run's detail rows are verified as one unit
+        Transaction tx(dm.csq, Transaction::Immediate);  // one run's detail rows are verified as one unit
         bool ok = true;
         for (dm.qvd.First(); !dm.qvd.Eof() && !dm.qmc.Eof(); ) {
             const int ijz = dm.qvd.FieldByName(QStringLiteral("YGCL")).AsInteger();

@@ -298,7 +298,7 @@ void TVelkorF::uq01F(int id) {
 
     dialogs().message(QString::number(icn) + texts::rowsRead);
 
-    std::array<int, 3>& scale = *this->scale(iasi);
+    std::array<int, 3>& scale = this->*t->scale;
     scale[0] = x.iP;
     scale[1] = x.iM;
     scale[2] = x.iP + x.iM > 0 ? x.iP : -x.iM;

@@ -92,7 +92,7 @@ void TVelkorF::uq01G() {
     const QString csvPath = path(t->trainingCsv);
     itkn = t->itkn;
     ityk = t->ityk;
-    const int imxn = (*scale(iasi))[2];
+    const int imxn = (this->*t->scale)[2];
     dslmx = t->dslmx;
 
     QStringList csv;

@@ -231,7 +231,7 @@ bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& labe
     w.ucSql(1);
     q4.setSql(w.sqw);
     q4.Open();
-    forecast::widthsAtOnce(q4, w.dm.ds4.get(), [&] { w.applyDisplayWidths(q4, w.stnm); });
+    w.applyDisplayWidths(q4, w.stnm);
 
     run = ChartRun();
     run.series = t->index + 1;

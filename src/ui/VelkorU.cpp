@@ -61,6 +61,7 @@ bool TVelkorF::guarded(const std::function<void()>& op) {
         dialogs_->error(e.text());
     } catch (const StartupAborted&) {
         throw;
+    } catch (const ErrorsShown&) {
     } catch (const std::exception& e) {
         dialogs_->error(QString::fromLocal8Bit(e.what()));
     }

@@ -20,6 +20,14 @@ class QTableView;
 class QTableWidget;
 class QImage;
 namespace Ui { class VelkorF; }
+namespace forecast { struct Run; }
+struct Timeframe;
+class Query;
+
+// An operation ended with errors that it has shown already.
+struct ErrorsShown : std::exception {
+    const char* what() const noexcept override { return "errors shown"; }
+};
 
 // The start-up ends without a data folder (the user cancelled the folder dialog).
 struct StartupAborted : std::exception {
@@ -92,6 +100,10 @@ public:
     const CatalogTable* currentTable() const { return curTable_; }
     // Sets the display widths of the query's fields from the catalog rows of `table`.
     void applyDisplayWidths(Query& q, const QString& table);
+    // Opens q on connection `db` ("csq" or "csm") with the catalog select of `table` and the
+    // tail `tail` (through stdb, stnm, swh and sqw), on its last row, with the catalog's
+    // display widths unless `widths` is false.
+    void openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths = true);
 
     // Settings files.
     void uq01B(int id);
@@ -113,6 +125,9 @@ public:
 
     // Training and forecast run, pages, verification, statistics, chart.
     void uq02YS();
+    // The forecasts of all three timeframes, trained at the same time; the number of
+    // timeframes that failed (their errors are shown).
+    int forecastAll();
     void uq03K05(int id);
     void uq03K30(int id);
     void uq03K4H(int id);
@@ -134,6 +149,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Steps of the forecast run.
+    forecast::Run prepareForecast();
+    bool trainForecast(forecast::Run& run);
+    void writeForecasts(forecast::Run& run);
+    QString saveNetworkBeside(const Timeframe& t);
+    void finishForecast(forecast::Run& run);
+    // Steps of the page method.
+    struct ShownRun;
+    void reopenHeaders(const Timeframe& t);
+    ShownRun readShownRun(const Timeframe& t);
+    void showRun(const Timeframe& t, const ShownRun& s);
+    static QString detailsOf(const Timeframe& t, const QString& hcnt);
+    void storeRun(const Timeframe& t);
+    void fillHeaderSlots(const Timeframe& t, const Query& rows);
+    void resetPage(const Timeframe& t);
+    void deleteRun(const Timeframe& t);
+
     void wire();
     void bindGrid(QTableView* view, DataSource* ds);
     void onFocusChanged(QWidget* old, QWidget* now);

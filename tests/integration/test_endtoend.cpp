@@ -21,6 +21,18 @@ Result run(const QString& program, const QStringList& args) {
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
+QStringList queryRowsOf(Connection& c, const QString& sql) {
+    Query q("rows", &c, sql);
+    q.Open();
+    QStringList out;
+    for (int r = 0; r < q.RecordCount(); ++r) {
+        QStringList row;
+        for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
+        out << row.join('|');
+    }
+    return out;
+}
+
 const QString kVelkor = QStringLiteral(VELKOR_BINARY_DIR "/velkor");
 const QString kSample = QStringLiteral(VELKOR_BINARY_DIR "/velkor-sample");
 
@@ -104,5 +116,54 @@ TEST(EndToEnd, ForecastThenVerifyAfterNewerBars) {
         }
         EXPECT_TRUE(lines.contains(hitRow.join('\t') + '\t')) << second.out.toStdString();
         EXPECT_TRUE(lines.contains(missRow.join('\t') + '\t')) << second.out.toStdString();
+    }
+}
+
+// The daily loop's "forecast all" trains the three networks at the same time and ends exactly
+// as the three forecasts one after the other: stored rows (the training time aside), network
+// files, printed messages and exit status, also when one timeframe fails.
+TEST(EndToEnd, ForecastAllEqualsTheThreeForecastsInTurn) {
+    QTemporaryDir tmp;
+    const QString data = tmp.filePath("data");
+    ASSERT_EQ(run(kSample, {"--out", data, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
+    struct Outcome {
+        Result result;
+        QStringList rows;
+        QList<QByteArray> networks;
+    };
+    auto forecast = [&](const QString& name, const QStringList& commands, bool failThirty) {
+        const QString wd = tmp.filePath(name);
+        QDir().mkpath(wd + "/DATA");
+        textfile::writeLines(wd + "/cini.txt", {"a,5,4", "b,20,3", "c,80,5"});
+        // A folder where the 30-minute network file belongs: replacing it fails.
+        if (failThirty) QDir().mkpath(wd + "/DATA/USDJPY30.net/x");
+        Outcome o;
+        o.result = run(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", data, "--today", "2024-03-13",
+                                            "--seed", "3"} + commands);
+        o.result.err.replace(wd, "WD");
+        Connection db("t");
+        db.setDatabase(wd + "/SQDB.DB");
+        db.open();
+        for (const char* table : {"F03V05H", "F03V30H", "F03V4HH"})
+            o.rows += queryRowsOf(db, QString("select CNT, DT, HM, CV, RD, LN, MSE from %1 order by CNT").arg(table));
+        o.rows += queryRowsOf(db, "select * from F03VDT order by CNT");
+        for (const char* net : {"USDJPY05.net", "USDJPY4H.net"}) {
+            QFile f(wd + "/DATA/" + net);
+            o.networks.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+        }
+        return o;
+    };
+    for (bool failThirty : {false, true}) {
+        const Outcome inTurn = forecast(failThirty ? "turn-fail" : "turn",
+                                        {"forecast", "5", "forecast", "30", "forecast", "80"}, failThirty);
+        const Outcome all = forecast(failThirty ? "all-fail" : "all", {"forecast", "all"}, failThirty);
+        EXPECT_EQ(inTurn.result.code, failThirty ? 1 : 0) << inTurn.result.err.toStdString();
+        EXPECT_EQ(all.result.code, inTurn.result.code);
+        EXPECT_EQ(all.result.out.toStdString(), inTurn.result.out.toStdString());
+        EXPECT_EQ(all.result.err.toStdString(), inTurn.result.err.toStdString());
+        EXPECT_EQ(all.rows, inTurn.rows);
+        EXPECT_EQ(inTurn.rows.size(), 3 + 9);
+        EXPECT_EQ(all.networks, inTurn.networks);
+        EXPECT_FALSE(all.networks[0].isEmpty());
     }
 }

@@ -339,3 +339,30 @@ TEST(ForecastRun, SecondRunGetsNextNumbers) {
 }
 
 }  // namespace
+
+namespace {
+// After a run the browse view of the training table shows the forecasts written into the
+// placeholder rows, on its last row, and its grid shows them too.
+TEST(ForecastRun, BrowseViewShowsTheForecasts) {
+    ForecastFixture f;
+    f.fillTraining(5, imported);
+    f.setPasses(5, QStringLiteral("2"));
+    f.run(5);
+    ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+    const QStringList stored = queryRows(&f.w->dm.csq, QStringLiteral("select YGCL from F03VDT order by CNT"));
+    ASSERT_EQ(stored.size(), 4);
+    const Query& b = f.w->dm.trainingQuery(0);
+    QStringList shown, inGrid;
+    QAbstractItemModel* m = f.w->ui->fDG->model();
+    int col = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal).toString() == QStringLiteral("終値1")) col = c;
+    for (int r = b.RecordCount() - 4; r < b.RecordCount(); ++r) {
+        shown << b.ValueAt(r, b.FieldIndex(QStringLiteral("CV1"))).asString();
+        inGrid << m->data(m->index(r, col)).toString();
+    }
+    EXPECT_EQ(shown, stored);
+    EXPECT_EQ(inGrid, stored);
+    EXPECT_EQ(b.RecNo(), b.RecordCount() - 1);
+}
+}  // namespace
