@@ -28,5 +28,5 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec ./build/velkor --workdir "$demo" "$@"
 else
   exec ./build/velkor --batch --workdir "$demo" --today "$today" "$@" \
-    forecast 5 forecast 30 forecast 80 verify show 5 show 30 show 80 stats
+    forecast all verify show 5 show 30 show 80 stats
 fi

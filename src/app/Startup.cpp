@@ -55,16 +55,13 @@ void TVelkorF::ucIni() {
     uq01D(1);
 }
 
-namespace {
-// The folder named in "config.txt", with a trailing separator.
-QString normalizedFolder(QString folder) {
-    folder = folder.trimmed();
-    if (folder.isEmpty()) return folder;
-    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    return folder;
+QString TVelkorF::dataFolder(QString line) const {
+    line = line.trimmed();
+    line.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QDir::isRelativePath(line)) line = path(line);
+    if (!line.endsWith(QLatin1Char('/'))) line += QLatin1Char('/');
+    return line;
 }
-}  // namespace
 
 void TVelkorF::uq01C(int id) {
     if (id == 4) {
@@ -83,9 +80,8 @@ void TVelkorF::uq01C(int id) {
             susj.clear();
             if (QFileInfo::exists(scfn)) {
                 const QStringList lines = textfile::readLines(scfn);
-                QString folder = lines.isEmpty() ? QString() : normalizedFolder(lines.first());
-                if (!folder.isEmpty() && QDir::isRelativePath(folder)) folder = normalizedFolder(path(folder));
-                if (!folder.isEmpty()) {
+                if (!lines.isEmpty() && !lines.first().trimmed().isEmpty()) {
+                    const QString folder = dataFolder(lines.first());
                     susj = folder + QStringLiteral("USDJPYM30.CSV");
                     if (QFileInfo::exists(susj)) return;
                 }
@@ -94,7 +90,7 @@ void TVelkorF::uq01C(int id) {
         }
         const QString picked = dialogs_->openFile();
         if (picked.isEmpty()) throw StartupAborted();
-        const QString folder = normalizedFolder(QFileInfo(picked).absolutePath());
+        const QString folder = dataFolder(QFileInfo(picked).absolutePath());
         susj = folder + QStringLiteral("USDJPYM30.CSV");
         textfile::writeLines(scfn, {folder});
         ask = false;

@@ -7,6 +7,7 @@
 #include "app/TextFile.h"
 #include "app/VelkorError.h"
 #include "db/SqlBuilder.h"
+#include "db/Transaction.h"
 #include "ui/VelkorU.h"
 
 void TVelkorF::uqCdb() {
@@ -225,8 +226,8 @@ void TVelkorF::loadCatalog() {
             if (n < s.fields) throw VelkorError(texts::lineError(s.file, i + 1, texts::tooFewFields(n, s.fields)));
         }
 
-    execOrThrow(dm.csq, QStringLiteral("begin"));
-    try {
+    {
+        Transaction tx(dm.csq);
         execOrThrow(dm.csq, QStringLiteral(" drop table if exists AAATBN  "));
         execOrThrow(dm.csq, QStringLiteral(" create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, "
                                            "SKB nchar(4), TNAM nchar(14), TYO nchar(40) ); "));
@@ -256,10 +257,7 @@ void TVelkorF::loadCatalog() {
                 if (!bad) execOne(dm.csq, s.head + values.join(QLatin1Char(',')) + QLatin1Char(')'));
             }
         }
-        execOrThrow(dm.csq, QStringLiteral("commit"));
-    } catch (...) {
-        execOne(dm.csq, QStringLiteral("rollback"));
-        throw;
+        tx.commit();
     }
     dm.catalog.invalidate();
     curTable_ = nullptr;

@@ -175,16 +175,6 @@ QString tooFewLines(const QString& path, qsizetype got, qsizetype need) {
 using market::kBarFields;
 constexpr int kSideLinesFromEnd = 10;
 
-// The data folder of "config.txt" as the start-up checks it: a trailing separator, and
-// a relative folder taken from the working directory.
-QString dataFolder(const TVelkorF& w, QString line) {
-    line = line.trimmed();
-    line.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!line.isEmpty() && !line.endsWith(QLatin1Char('/'))) line += QLatin1Char('/');
-    if (QDir::isRelativePath(line)) line = w.path(line);
-    if (!line.endsWith(QLatin1Char('/'))) line += QLatin1Char('/');
-    return line;
-}
 
 
 }  // namespace
@@ -214,7 +204,7 @@ void TVelkorF::uq01F(int id) {
     sqw = QStringLiteral("delete from F01CSV ");
     uexSql(2);
 
-    susj = dataFolder(*this, sa[1]) + t->quoteFile;
+    susj = dataFolder(sa[1]) + t->quoteFile;
     const QString s10cv = path(t->sideFile);
     ityk = t->ityk;
     dialogs().message(t->importNotice);

@@ -11,6 +11,7 @@
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "db/Transaction.h"
 #include "ui/VelkorU.h"
 #include "ui_VelkorU.h"
 
@@ -94,8 +95,8 @@ void TVelkorF::uq04CV(int id) {
     const QStringList lines = textfile::readLines(file);
     if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
     Connection& c = dm.byKey(stdb);
-    execOrThrow(c, QStringLiteral("begin"));
-    try {
+    {
+        Transaction tx(c);
         sqw = QStringLiteral(" delete from ") + stnm;
         if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
             throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
@@ -112,10 +113,7 @@ void TVelkorF::uq04CV(int id) {
             if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
                 throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
         }
-        execOrThrow(c, QStringLiteral("commit"));
-    } catch (...) {
-        execOne(c, QStringLiteral("rollback"));
-        throw;
+        tx.commit();
     }
     dialogs_->message(texts::reimportEnd);
 }

@@ -84,6 +84,9 @@ public:
     void FormActivate();
     void ucIni();
     void uq01C(int id);
+    // The data folder a line of "config.txt" names: '/' separators and a trailing one, a
+    // relative folder taken from the working directory.
+    QString dataFolder(QString line) const;
     void FormClose();
     void FormDestroy();
 
