@@ -7,7 +7,7 @@
 namespace velkor::quotes {
 
 namespace {
-const qint64 kEpochDay = QDate(1970, 1, 1).toJulianDay();
+constexpr qint64 kEpochDay = 2440588;  // Julian day of 1970-01-01; a constant, so usable during static initialisation
 }
 
 qint64 wallMinute(QDate date, int minuteOfDay) {
