@@ -49,15 +49,14 @@ inline QByteArray price(int thousandths) {
 inline QByteArray exportLine(const Bar& b, Form form) {
     const QDate d = velkor::quotes::dateOf(b.minute);
     const int m = velkor::quotes::minuteOfDay(b.minute);
+    // Per form, in the order of Form: the date and time, and the field separator.
+    static const char* const kStamp[] = {"%04d.%02d.%02d,%02d:%02d", "%04d.%02d.%02d\t%02d:%02d:00",
+                                         "%04d%02d%02d %02d%02d00", "%04d-%02d-%02d %02d:%02d:00",
+                                         "%04d/%02d/%02d,%02d:%02d"};
+    static const char* const kSeparator[] = {",", "\t", ";", ",", ","};
     char stamp[32];
-    const char* sep = ",";
-    switch (form) {
-    case Form::MT4: std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d,%02d:%02d", d.year(), d.month(), d.day(), m / 60, m % 60); break;
-    case Form::MT5: std::snprintf(stamp, sizeof stamp, "%04d.%02d.%02d\t%02d:%02d:00", d.year(), d.month(), d.day(), m / 60, m % 60); sep = "\t"; break;
-    case Form::HistData: std::snprintf(stamp, sizeof stamp, "%04d%02d%02d %02d%02d00", d.year(), d.month(), d.day(), m / 60, m % 60); sep = ";"; break;
-    case Form::GenericOneField: std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:00", d.year(), d.month(), d.day(), m / 60, m % 60); break;
-    case Form::GenericTwoFields: std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d,%02d:%02d", d.year(), d.month(), d.day(), m / 60, m % 60); break;
-    }
+    std::snprintf(stamp, sizeof stamp, kStamp[int(form)], d.year(), d.month(), d.day(), m / 60, m % 60);
+    const char* sep = kSeparator[int(form)];
     QByteArray line = stamp;
     for (const int p : {b.open, b.high, b.low, b.close}) line += sep + price(p);
     if (form == Form::MT4) line += ",123";

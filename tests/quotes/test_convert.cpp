@@ -64,7 +64,8 @@ TEST(QuoteConvert, SameBarsInEveryFormGiveTheSameFiles) {
 
     for (const Form form : qtest::kForms) {
         const Outcome o = convert(bars, form);
-        for (int t = 0; t < 3; ++t) EXPECT_EQ(o.files[t].text, mt4.files[t].text) << "form " << int(form) << " file " << t;
+        for (int t = 0; t < 3; ++t)
+            EXPECT_EQ(o.files[t].text, mt4.files[t].text) << "form " << int(form) << " file " << t;
     }
     // Split over two overlapping files in different forms: the overlap counts as duplicates.
     const std::vector<Bar> first(bars.begin(), bars.begin() + 900), second(bars.begin() + 800, bars.end());
@@ -158,8 +159,12 @@ TEST(QuoteConvert, InputThatGivesNoFilesIsAnError) {
         const char* message;
     } cases[] = {
         {"headers only", {{"h.csv", "Date,Time,Open,High,Low,Close\r\n\r\n"}}, "no bar could be read"},
-        {"unreadable lines only", {{"u.csv", "2024.10.07,10:00,1,2\r\n2024.10.07,10:05,x,1,1,1\r\n"}}, "no bar could be read"},
-        {"one bar", {{"o.csv", "2024.10.07,10:00,150.000,150.010,149.990,150.000\r\n"}}, "a single bar does not tell the bar size"},
+        {"unreadable lines only",
+         {{"u.csv", "2024.10.07,10:00,1,2\r\n2024.10.07,10:05,x,1,1,1\r\n"}},
+         "no bar could be read"},
+        {"one bar",
+         {{"o.csv", "2024.10.07,10:00,150.000,150.010,149.990,150.000\r\n"}},
+         "a single bar does not tell the bar size"},
         {"15-minute bars", {{"q.csv", qtest::exportText(quarterHours, Form::MT4)}}, "q.csv has 15-minute bars"},
         {"1- and 5-minute files",
          {{"five.csv", qtest::exportText(week, Form::MT4)},

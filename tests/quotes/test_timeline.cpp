@@ -181,7 +181,8 @@ TEST(QuoteTimeline, ResampleBucketsAndTheFormingBar) {
 
     // 4-hour buckets start at 00, 04, ... server time; a 5-minute source must reach 15:55.
     const std::vector<Bar> fiveMinute{bar(at(2024, 10, 29, 11, 55), 1), bar(at(2024, 10, 29, 15, 50), 2)};
-    EXPECT_EQ(minutes(resample(fiveMinute, 240)), (std::vector<qint64>{at(2024, 10, 29, 8, 0), at(2024, 10, 29, 12, 0)}));
+    EXPECT_EQ(minutes(resample(fiveMinute, 240)),
+              (std::vector<qint64>{at(2024, 10, 29, 8, 0), at(2024, 10, 29, 12, 0)}));
     EXPECT_TRUE(lastBucketForming(fiveMinute, 240, 5));
     EXPECT_FALSE(lastBucketForming({bar(at(2024, 10, 29, 15, 55), 2)}, 240, 5));
     EXPECT_FALSE(lastBucketForming(fiveMinute, 5, 5));  // a bar of the source's own size is whole

@@ -30,9 +30,7 @@ QByteArray timeText(qint64 minute) {
     return buf;
 }
 
-QString minuteText(qint64 minute) {
-    return QString::fromLatin1(dateText(minute) + ' ' + timeText(minute));
-}
+QString minuteText(qint64 minute) { return QString::fromLatin1(dateText(minute) + ' ' + timeText(minute)); }
 
 QString durationText(qint64 minutes) {
     QStringList parts;

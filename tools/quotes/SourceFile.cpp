@@ -23,6 +23,11 @@ int digitsAt(QStringView t, qsizetype from, qsizetype n) {
 
 bool allDigits(QStringView t) { return std::all_of(t.begin(), t.end(), isDigit); }
 
+// A field as shown in a message: at most 40 characters of it.
+QString shown(QStringView t) {
+    return t.size() > 40 ? t.first(40).toString() + QStringLiteral("...") : t.toString();
+}
+
 struct Stamp {
     QStringView date, time;
     bool found = false;
@@ -90,25 +95,28 @@ LineForm guessForm(QStringView line) {
 }
 
 LineResult readLine(QStringView line, const LineForm& form) {
+    auto unreadable = [](const QString& why) { return LineResult{{}, false, why}; };
     const QList<QStringView> f = line.split(form.separator);
     const qsizetype firstPrice = form.dateTimeInOneField ? 1 : 2;
     if (f.size() < firstPrice + 4)
-        return {{}, false, QStringLiteral("%1 fields where at least %2 are needed").arg(f.size()).arg(firstPrice + 4)};
+        return unreadable(QStringLiteral("%1 fields where at least %2 are needed").arg(f.size()).arg(firstPrice + 4));
     const Stamp stamp = stampOf(f, form);
-    if (!stamp.found) return {{}, false, QStringLiteral("\"%1\" is not a date and a time").arg(f[0])};
+    if (!stamp.found) return unreadable(QStringLiteral("\"%1\" is not a date and a time").arg(shown(f[0])));
     const std::optional<QDate> date = readDate(stamp.date);
     if (!date)
-        return {{}, false, QStringLiteral("\"%1\" is not a date (yyyy.mm.dd, yyyy-mm-dd, yyyy/mm/dd or yyyymmdd)")
-                               .arg(stamp.date)};
+        return unreadable(QStringLiteral("\"%1\" is not a date (yyyy.mm.dd, yyyy-mm-dd, yyyy/mm/dd or yyyymmdd)")
+                              .arg(shown(stamp.date)));
     const std::optional<int> time = readTime(stamp.time);
     if (!time)
-        return {{}, false, QStringLiteral("\"%1\" is not a time on a whole minute (hh:mm, hh:mm:ss or hhmmss)")
-                               .arg(stamp.time)};
+        return unreadable(QStringLiteral("\"%1\" is not a time on a whole minute (hh:mm, hh:mm:ss or hhmmss)")
+                              .arg(shown(stamp.time)));
     static const char* const kNames[4] = {"open", "high", "low", "close"};
     int price[4];
     for (int k = 0; k < 4; ++k) {
         const std::optional<int> p = readPrice(f[firstPrice + k]);
-        if (!p) return {{}, false, QStringLiteral("%1 \"%2\" is not a price").arg(QLatin1String(kNames[k])).arg(f[firstPrice + k])};
+        if (!p)
+            return unreadable(
+                QStringLiteral("%1 \"%2\" is not a price").arg(QLatin1String(kNames[k]), shown(f[firstPrice + k])));
         price[k] = *p;
     }
     Bar bar{wallMinute(*date, *time), 0, price[0], price[1], price[2], price[3]};
@@ -128,7 +136,7 @@ QString formName(QStringView line, const LineForm& form) {
     if (form.separator == u'\t' && two && dotted && s.time.size() == 8) return QStringLiteral("MetaTrader 5");
     if (form.separator == u';' && !two && s.date.size() == 8 && s.time.size() == 6)
         return QStringLiteral("HistData ASCII");
-    const QString sep = form.separator == u'\t' ? QStringLiteral("tab")
+    const QString sep = form.separator == u'\t'  ? QStringLiteral("tab")
                         : form.separator == u';' ? QStringLiteral("semicolon")
                                                  : QStringLiteral("comma");
     return QStringLiteral("generic (%1, date and time in %2)")

@@ -26,8 +26,8 @@ Merged mergeBars(const std::vector<std::vector<Bar>>& files) {
     Merged out;
     for (const std::vector<Bar>& f : files) out.bars.insert(out.bars.end(), f.begin(), f.end());
     std::stable_sort(out.bars.begin(), out.bars.end(), [](const Bar& a, const Bar& b) { return a.minute < b.minute; });
-    const auto end = std::unique(out.bars.begin(), out.bars.end(),
-                                 [](const Bar& a, const Bar& b) { return a.minute == b.minute; });
+    const auto end =
+        std::unique(out.bars.begin(), out.bars.end(), [](const Bar& a, const Bar& b) { return a.minute == b.minute; });
     out.duplicates = int(out.bars.end() - end);
     out.bars.erase(end, out.bars.end());
     return out;
@@ -36,7 +36,8 @@ Merged mergeBars(const std::vector<std::vector<Bar>>& files) {
 int dropBars(std::vector<Bar>& bars, const std::vector<qint64>& minutes, std::vector<qint64>& notFound) {
     const size_t before = bars.size();
     for (const qint64 m : minutes) {
-        const auto at = std::lower_bound(bars.begin(), bars.end(), m, [](const Bar& b, qint64 v) { return b.minute < v; });
+        const auto at =
+            std::lower_bound(bars.begin(), bars.end(), m, [](const Bar& b, qint64 v) { return b.minute < v; });
         if (at != bars.end() && at->minute == m)
             bars.erase(at);
         else
@@ -138,7 +139,8 @@ Gaps findGaps(const std::vector<Bar>& bars, int barSize, size_t count) {
         }
         g.largest.push_back(gap);
     }
-    std::stable_sort(g.largest.begin(), g.largest.end(), [](const Gap& a, const Gap& b) { return a.missing > b.missing; });
+    std::stable_sort(g.largest.begin(), g.largest.end(),
+                     [](const Gap& a, const Gap& b) { return a.missing > b.missing; });
     if (g.largest.size() > count) g.largest.resize(count);
     return g;
 }

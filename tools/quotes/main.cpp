@@ -46,8 +46,11 @@ const char* const kZoneOptions[3] = {"--source-tz", "--server-tz", "--local-tz"}
 
 // The value of one option into `c`; returns the problem, or an empty text.
 QString takeOption(const QString& name, const QString& value, CommandLine& c) {
-    for (int z = 0; z < 3; ++z)
-        if (name == QLatin1String(kZoneOptions[z])) return (c.zone[z] = value).isEmpty() ? name + " needs a zone" : QString();
+    for (int z = 0; z < 3; ++z) {
+        if (name != QLatin1String(kZoneOptions[z])) continue;
+        c.zone[z] = value;
+        return value.isEmpty() ? QStringLiteral("%1 needs a zone name").arg(name) : QString();
+    }
     bool ok = false;
     if (name == QLatin1String("--out")) {
         c.out = value;
@@ -80,8 +83,8 @@ QString takeOption(const QString& name, const QString& value, CommandLine& c) {
 }
 
 bool takesValue(const QString& name) {
-    for (const char* n : {"--out", "--source-tz", "--server-tz", "--local-tz", "--local-offset-hours", "--drop",
-                          "--max-gap-days"})
+    for (const char* n :
+         {"--out", "--source-tz", "--server-tz", "--local-tz", "--local-offset-hours", "--drop", "--max-gap-days"})
         if (name == QLatin1String(n)) return true;
     return false;
 }
@@ -113,7 +116,8 @@ QString parseArguments(int argc, char** argv, CommandLine& c) {
     if (c.files.isEmpty()) return QStringLiteral("no input file given");
     if ((!c.zone[0].isEmpty() || !c.zone[2].isEmpty()) && c.zone[1].isEmpty())
         return QStringLiteral("--source-tz and --local-tz need --server-tz");
-    if (!c.zone[2].isEmpty() && c.offsetGiven) return QStringLiteral("give --local-tz or --local-offset-hours, not both");
+    if (!c.zone[2].isEmpty() && c.offsetGiven)
+        return QStringLiteral("give --local-tz or --local-offset-hours, not both");
     return {};
 }
 
@@ -136,10 +140,12 @@ std::vector<InputFile> readInputs(const QStringList& names) {
     for (const QString& name : names) {
         QFile f(name);
         if (!f.open(QIODevice::ReadOnly))
-            throw QuotesError(QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(name), f.errorString()));
+            throw QuotesError(
+                QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(name), f.errorString()));
         inputs.push_back({QDir::toNativeSeparators(name), f.readAll()});
         if (f.error() != QFileDevice::NoError)
-            throw QuotesError(QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(name), f.errorString()));
+            throw QuotesError(
+                QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(name), f.errorString()));
     }
     return inputs;
 }
