@@ -11,7 +11,7 @@
 #include "db/Catalog.h"
 #include "db/Database.h"
 #include "db/Slots.h"
-#include "ui/Progress.h"
+#include "app/Progress.h"
 
 struct VelkorState;
 
