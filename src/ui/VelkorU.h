@@ -152,6 +152,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Steps of the training table builder.
+    QStringList buildTrainingRows(const Timeframe& t);
+    QString trainingAverages(const Timeframe& t);
     // Steps of the forecast run.
     forecast::Run prepareForecast();
     bool trainForecast(forecast::Run& run);
