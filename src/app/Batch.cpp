@@ -302,7 +302,8 @@ bool checkBatchCommands(const QStringList& commands, QString& error) {
             return false;
         }
         if (i + it->second.args >= commands.size()) {
-            error = commands[i] + QStringLiteral(" needs an argument");
+            error = commands[i] + (it->second.args == 1 ? QStringLiteral(" needs an argument")
+                                                        : QStringLiteral(" needs %1 arguments").arg(it->second.args));
             return false;
         }
         const QStringList& allowed = it->second.allowed;
