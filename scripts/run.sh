@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds Velkor and runs the whole loop on ./demo with sample quotes that end today: the
-# window where there is a display, otherwise the headless batch run, which forecasts all three
-# timeframes, verifies the pending forecasts and prints the pages and the hit statistics.
+# Builds the programs (not the tests) and runs the whole loop on ./demo with sample quotes that
+# end today: the window where there is a display, otherwise the headless batch run, which
+# forecasts all three timeframes, verifies the pending forecasts and prints the pages and the
+# hit statistics.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+VELKOR_TARGETS="velkor velkor-sample" bash scripts/build.sh
 demo="$PWD/demo"
 today="$(date +%F)"
 mkdir -p "$demo"

@@ -1,8 +1,12 @@
 #pragma once
+#include <QJsonArray>
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
+class QLockFile;
 class TVelkorF;
 
 // The headless run: options, then commands run after the start-up.
@@ -13,15 +17,42 @@ struct BatchOptions {
     QString today;  // YYYY-MM-DD
     std::optional<unsigned> seed;
     bool yes = false;
+    bool json = false;                 // one JSON document on stdout instead of text
+    QSize chartSize{1200, 800};        // the PNG of the chart command
     QStringList commands;  // command words and their arguments, in order
 };
 
 // Parses the command line; returns false with a message for a usage error.
 bool parseOptions(const QStringList& args, BatchOptions& out, QString& error);
 
+// What the commands of one batch run share: text on stdout, or under --json the results that
+// make up the one JSON document printed at the end; the size of the charts written.
+struct BatchContext {
+    bool json = false;
+    QSize chartSize{1200, 800};
+    QJsonArray results;  // one object per printing command, in order
+
+    // The JSON document of the run: {"schema": 1, "status": …, "results": […]}.
+    QByteArray document(int status) const;
+};
+
 // Runs the commands on a started window. Returns the exit status: 0 when all went
-// through, 1 when an operation ended with an error, 2 for a usage error.
-int runBatchCommands(TVelkorF& w, const QStringList& commands, QString& error);
+// through, 1 when an operation ended with an error, 2 for a usage error. Without a
+// context the printing commands print text.
+int runBatchCommands(TVelkorF& w, const QStringList& commands, QString& error, BatchContext* context = nullptr);
 
 // Checks the command words without running them.
 bool checkBatchCommands(const QStringList& commands, QString& error);
+
+// The command words the batch run knows.
+QStringList batchCommandNames();
+
+// The text of `velkor --help`: every option and command on a line of its own, and the exit
+// statuses.
+QString batchHelp();
+
+// Holds the working directory's lock file for a whole batch run, so that two runs on one
+// directory never interleave: a second run says that it waits and starts when the first has
+// ended (a lock left by a process that is gone is taken over). Creates the directory when it
+// is missing. Null, with `error` naming the file, when the lock cannot be taken.
+std::unique_ptr<QLockFile> lockWorkDir(const QString& workDir, QString& error);

@@ -49,6 +49,9 @@ inline QString integerOverflow(const QString& what) {
 inline QString sqlError(const QString& why, const QString& sql) {
     return QStringLiteral("SQL エラー: %1\n%2").arg(why, sql.trimmed());
 }
+inline QString noRunToChart(const QString& chartTitle) {
+    return QStringLiteral("%1: 描く予測がありません").arg(chartTitle);
+}
 inline QString noDataFolder() {
     return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");
 }

@@ -1,6 +1,7 @@
 // Velkor: the window, or with --batch the same window unshown, driven from the command line.
 #include <QApplication>
 #include <QDate>
+#include <QLockFile>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,11 +13,32 @@
 #include "ui/Dialogs.h"
 #include "ui/VelkorU.h"
 
+#ifndef VELKOR_VERSION
+#error "VELKOR_VERSION is defined by CMakeLists.txt"
+#endif
+
+namespace {
+void print(FILE* f, const QByteArray& text) {
+    std::fwrite(text.constData(), 1, size_t(text.size()), f);
+    std::fflush(f);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
     memory::keepFreedMemory();
     bool batch = false;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--batch") == 0) batch = true;
+        // Help and version are printed before anything needs a display.
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            print(stdout, batchHelp().toUtf8());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            print(stdout, QByteArrayLiteral("velkor " VELKOR_VERSION "\n"));
+            return 0;
+        }
+    }
     if (batch) qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
@@ -25,8 +47,7 @@ int main(int argc, char** argv) {
     BatchOptions o;
     QString error;
     if (!parseOptions(app.arguments().mid(1), o, error)) {
-        std::fprintf(stderr, "usage: velkor [--batch] [--workdir DIR] [--data-dir DIR] [--today YYYY-MM-DD] "
-                             "[--seed N] [--yes] [COMMAND ...]\n%s\n", error.toUtf8().constData());
+        print(stderr, "velkor: " + error.toUtf8() + "\nTry 'velkor --help' for the options and commands.\n");
         return 2;
     }
 
@@ -44,21 +65,34 @@ int main(int argc, char** argv) {
         return w.startupAborted() ? 2 : rc;
     }
 
-    ConsoleDialogs dialogs(o.yes, o.dataDir);
+    // One batch run at a time in a working directory: the lock is held to the end of the run.
+    const std::unique_ptr<QLockFile> lock = lockWorkDir(o.workDir, error);
+    if (!lock) {
+        print(stderr, "error: " + error.toUtf8() + '\n');
+        return 1;
+    }
+    BatchContext context;
+    context.json = o.json;
+    context.chartSize = o.chartSize;
+    // Under --json stdout carries the document alone; the boxes' lines go to stderr.
+    ConsoleDialogs dialogs(o.yes, o.dataDir, o.json ? stderr : stdout);
     NullProgress progress;
     wo.dialogs = &dialogs;
     wo.progress = &progress;
     TVelkorF w(wo);
     w.FormActivate();
-    if (w.startupAborted()) return 2;
-    int status = dialogs.errors() > 0 ? 1 : 0;
-    if (w.startupDone()) {
-        const int rc = runBatchCommands(w, o.commands, error);
-        if (rc == 2) std::fprintf(stderr, "%s\n", error.toUtf8().constData());
-        status = std::max(status, rc);
-    } else {
-        status = 1;
+    int status = 2;
+    if (!w.startupAborted()) {
+        status = dialogs.errors() > 0 ? 1 : 0;
+        if (w.startupDone()) {
+            const int rc = runBatchCommands(w, o.commands, error, &context);
+            if (rc == 2) print(stderr, error.toUtf8() + '\n');
+            status = std::max(status, rc);
+        } else {
+            status = 1;
+        }
+        w.FormClose();
     }
-    w.FormClose();
+    if (o.json) print(stdout, context.document(status));
     return status;
 }

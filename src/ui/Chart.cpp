@@ -216,6 +216,25 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     yAxis->applyNiceNumbers();
 }
 
+QImage verificationChartImage(QChartView* view, const QSize& size) {
+    QChart* c = preparedChart(view);
+    const QRectF shown = c->geometry();
+    // The chart is laid out at a size of about a window's page and drawn scaled up to a larger
+    // image, so that its texts grow with the image and stay legible.
+    const qreal scale = std::max(1.0, std::min(size.width() / 960.0, size.height() / 640.0));
+    const QRectF layout(QPointF(0, 0), QSizeF(size) / scale);
+    c->setGeometry(layout);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(view->palette().color(QPalette::Window));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    view->scene()->render(&p, QRectF(QPointF(0, 0), QSizeF(size)), layout, Qt::IgnoreAspectRatio);
+    p.end();
+    c->setGeometry(shown);
+    return image;
+}
+
 bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run) {
     const Timeframe* t = tf(code);
     if (!t) return false;

@@ -1,6 +1,8 @@
 #pragma once
 // The verification chart of a forecast page. Every call into the chart library lives in
 // Chart.cpp, so a move to another chart library touches that one file.
+#include <QImage>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -31,6 +33,10 @@ struct ChartRun {
 // forecast close, buy signals, sell signals; x position 0 is the base bar, position i the
 // i-th period, and every point stands at its own period's position.
 void drawVerificationChart(QChartView* view, const ChartRun& run);
+
+// The view's chart as it is drawn, rendered into an image of `size` pixels without a display;
+// the view itself keeps its size.
+QImage verificationChartImage(QChartView* view, const QSize& size);
 
 // Leaves the chart without series and axes (a page with no run).
 void clearVerificationChart(QChartView* view);

@@ -30,15 +30,15 @@ static void printLine(FILE* f, const QString& s) {
     std::fflush(f);
 }
 
-void ConsoleDialogs::message(const QString& text) { printLine(stdout, QStringLiteral("message: ") + text); }
+void ConsoleDialogs::message(const QString& text) { printLine(lines_, QStringLiteral("message: ") + text); }
 
 bool ConsoleDialogs::confirmOkCancel(const QString& text) {
-    printLine(stdout, QStringLiteral("confirm: ") + text + (yes_ ? QStringLiteral(" -> OK") : QStringLiteral(" -> Cancel")));
+    printLine(lines_, QStringLiteral("confirm: ") + text + (yes_ ? QStringLiteral(" -> OK") : QStringLiteral(" -> Cancel")));
     return yes_;
 }
 
 bool ConsoleDialogs::confirmYesNo(const QString& text) {
-    printLine(stdout, QStringLiteral("confirm: ") + text + (yes_ ? QStringLiteral(" -> Yes") : QStringLiteral(" -> No")));
+    printLine(lines_, QStringLiteral("confirm: ") + text + (yes_ ? QStringLiteral(" -> Yes") : QStringLiteral(" -> No")));
     return yes_;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <deque>
 
 class QWidget;
@@ -30,10 +31,11 @@ private:
     QWidget* parent_;
 };
 
-// The batch run: boxes become lines on stdout, errors on stderr.
+// The batch run: boxes become lines on stdout (or on `lines`), errors on stderr.
 class ConsoleDialogs : public Dialogs {
 public:
-    ConsoleDialogs(bool yes, QString dataDir) : yes_(yes), dataDir_(std::move(dataDir)) {}
+    ConsoleDialogs(bool yes, QString dataDir, FILE* lines = stdout)
+        : yes_(yes), dataDir_(std::move(dataDir)), lines_(lines) {}
     void message(const QString& text) override;
     bool confirmOkCancel(const QString& text) override;
     bool confirmYesNo(const QString& text) override;
@@ -44,6 +46,7 @@ public:
 private:
     bool yes_;
     QString dataDir_;
+    FILE* lines_;
     bool dataDirUsed_ = false;
     int errors_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtCharts/QChartView>
 
+#include "app/Paths.h"
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
@@ -22,8 +23,7 @@ TVelkorF::TVelkorF(Options o, QWidget* parent)
     ui->setupUi(this);
     applyVelkorFonts(this);
     workDir_ = QDir(o.workDir.isEmpty() ? QDir::currentPath() : o.workDir).absolutePath();
-    catalogDir_ = o.catalogDir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/catalog")
-                                         : o.catalogDir;
+    catalogDir_ = o.catalogDir.isEmpty() ? programCatalogDir() : o.catalogDir;
     if (o.dialogs) dialogs_ = o.dialogs;
     else { ownDialogs_ = std::make_unique<QtDialogs>(this); dialogs_ = ownDialogs_.get(); }
     if (o.clock) clock_ = o.clock;

@@ -41,7 +41,7 @@ class TVelkorF : public QMainWindow, public VelkorState {
 public:
     struct Options {
         QString workDir;                 // relative names resolve against it (default: current)
-        QString catalogDir;              // tbl.csv and tblstrc.csv (default: beside the program)
+        QString catalogDir;              // tbl.csv and tblstrc.csv (default: programCatalogDir())
         Dialogs* dialogs = nullptr;      // default: modal boxes of the window
         Clock* clock = nullptr;          // default: the system clock
         Progress* progress = nullptr;    // default: a modal progress dialog

@@ -1,5 +1,8 @@
 // The timeframe result pages, the run list with its delete command, the hit statistics and
 // the batch commands of the forecast.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTableView>
 #include <QTest>
 #include <QtCharts/QChart>
@@ -187,6 +190,9 @@ TEST(BatchCommands, ArgumentsMustBeATimeframe) {
         {{"show", "4H"}, false},
         {{"delete", "05"}, false},
         {{"forecast"}, false},
+        {{"chart", "80", "c.png", "show", "5"}, true},
+        {{"chart", "4H", "c.png"}, false},
+        {{"chart", "5"}, false},
     };
     for (const Case& c : cases) {
         QString error;
@@ -234,6 +240,52 @@ TEST(BatchCommands, ForecastShowAndDelete) {
     EXPECT_EQ(runBatchCommands(*f.w, {"delete", "30"}, error), 0);
     EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03V30H")), 0);
     EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03VDT")), 0);
+}
+
+// Under --json "show" and "stats" give the shown run's fields, each period of the result grid
+// with its signal and result as words, and per timeframe and period the hits, misses and hit
+// rate; a page without a run gives a null run. The document is the schema scripts rely on.
+TEST(BatchCommands, JsonOfShowAndStats) {
+    ForecastFixture f;
+    storeRun(f, 5, 1, "10:00", 150000,
+             {{150100, "150050", 150300, 149900, 1, "1"}, {149900, "150050", 150200, 149800, -1, "-1"},
+              {150000, "", 150100, 149950, 0, ""}, {150020, "", 150100, 149950, 1, ""}}, 1);
+    refresh(f, 5);
+    BatchContext context;
+    context.json = true;
+    QString error;
+    ASSERT_EQ(runBatchCommands(*f.w, {"show", "5", "show", "30", "stats"}, error, &context), 0) << error.toStdString();
+    QJsonParseError pe;
+    const QJsonObject doc = QJsonDocument::fromJson(context.document(0), &pe).object();
+    ASSERT_EQ(pe.error, QJsonParseError::NoError);
+    const QJsonObject want = QJsonDocument::fromJson(R"({"schema": 1, "status": 0, "results": [
+      {"command": "show", "timeframe": 5,
+       "run": {"number": 1, "date": "2024/01/05", "time": "10:00", "close": 150000, "readDays": 40,
+               "passes": 1000, "mse": 0.0123, "trainingTime": "01:02"},
+       "periods": [
+         {"period": 1, "time": "10:05", "forecastClose": 150100, "actualClose": 150050, "signal": "buy", "result": "hit"},
+         {"period": 2, "time": "10:10", "forecastClose": 149900, "actualClose": 150050, "signal": "sell", "result": "miss"},
+         {"period": 3, "time": "10:15", "forecastClose": 150000, "actualClose": null, "signal": null, "result": null},
+         {"period": 4, "time": "10:20", "forecastClose": 150020, "actualClose": null, "signal": "buy", "result": null}]},
+      {"command": "show", "timeframe": 30, "run": null, "periods": []},
+      {"command": "stats", "timeframes": [
+        {"timeframe": 5, "runs": 1, "periods": [
+          {"period": 1, "hits": 1, "misses": 0, "hitRatePercent": 100},
+          {"period": 2, "hits": 0, "misses": 1, "hitRatePercent": 0},
+          {"period": 3, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 4, "hits": 0, "misses": 0, "hitRatePercent": null}]},
+        {"timeframe": 30, "runs": 0, "periods": [
+          {"period": 1, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 2, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 3, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 4, "hits": 0, "misses": 0, "hitRatePercent": null}]},
+        {"timeframe": 80, "runs": 0, "periods": [
+          {"period": 1, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 2, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 3, "hits": 0, "misses": 0, "hitRatePercent": null},
+          {"period": 4, "hits": 0, "misses": 0, "hitRatePercent": null}]}]}]})").object();
+    ASSERT_FALSE(want.isEmpty());
+    EXPECT_EQ(doc, want) << context.document(0).toStdString();
 }
 
 }  // namespace
