@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/Clock.h"
 #include "app/VelkorState.h"
@@ -161,6 +162,9 @@ private:
     void writeForecasts(forecast::Run& run);
     QString saveNetworkBeside(const Timeframe& t);
     void finishForecast(forecast::Run& run);
+    // Steps of the verification.
+    std::vector<std::pair<int, int>> pendingRuns();
+    void verifyRun(const Timeframe& t, int hcnt);
     // Steps of the page method.
     struct ShownRun;
     void reopenHeaders(const Timeframe& t);
