@@ -52,6 +52,12 @@ inline QString sqlError(const QString& why, const QString& sql) {
 inline QString noRunToChart(const QString& chartTitle) {
     return QStringLiteral("%1: 描く予測がありません").arg(chartTitle);
 }
+inline QString noImportedRows(const QString& table) {
+    return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
+}
+inline QString training(int pass, int passes, const QString& elapsed) {
+    return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(elapsed);
+}
 inline QString noDataFolder() {
     return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");
 }

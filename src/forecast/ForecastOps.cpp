@@ -25,13 +25,7 @@
 
 namespace {
 
-QString noImportedRows(const QString& table) {
-    return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
-}
-
-QString progressLabel(int pass, int passes, qint64 ms) {
-    return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(fmt::minSec(ms));
-}
+QString progressLabel(int pass, int passes, qint64 ms) { return texts::training(pass, passes, fmt::minSec(ms)); }
 
 // Removes a file on scope exit unless released.
 struct TempFile {
@@ -85,7 +79,7 @@ forecast::Run TVelkorF::prepareForecast() {
     openOnTable(dm.qm, QStringLiteral("csm"), t.trainingTable, QStringLiteral(" order by CNT "), false);
     Query& q = dm.qm;
     const int icn = q.IsEmpty() ? 0 : q.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk;
-    if (icn < 1 || q.RecordCount() <= ityk) throw VelkorError(noImportedRows(t.trainingTable));
+    if (icn < 1 || q.RecordCount() <= ityk) throw VelkorError(texts::noImportedRows(t.trainingTable));
     run.patterns = forecast::trainingPatterns(q, icn);
 
     q.Last();

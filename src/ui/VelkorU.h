@@ -172,6 +172,7 @@ private:
     void showRun(const Timeframe& t, const ShownRun& s);
     static QString detailsOf(const Timeframe& t, const QString& hcnt);
     void storeRun(const Timeframe& t);
+    void insertDetails(const Timeframe& t, const QString& hcnt);
     void fillHeaderSlots(const Timeframe& t, const Query& rows);
     void resetPage(const Timeframe& t);
     void deleteRun(const Timeframe& t);
