@@ -67,6 +67,31 @@ bool TVelkorF::guarded(const std::function<void()>& op) {
     return false;
 }
 
+namespace {
+
+// Sets every column of a data grid from the display widths of the data source it shows now:
+// the width of that many digits, and at least the width of the column's title.
+void fitColumns(QTableView* view) {
+    const auto* ds = qobject_cast<const DataSource*>(view->model());
+    if (!ds) return;
+    const int digit = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const QFontMetrics title = view->horizontalHeader()->fontMetrics();
+    for (int c = 0; c < ds->columnCount(); ++c) {
+        const int w = ds->displayWidth(c);
+        const int titleWidth = title.horizontalAdvance(ds->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 12;
+        view->setColumnWidth(c, std::max(w > 0 ? w * digit + 8 : 64, std::min(titleWidth, 200)));
+    }
+}
+
+// The grid follows the widths of `ds` whenever it shows it (a grid may show several in turn).
+void followWidths(QTableView* view, DataSource* ds) {
+    auto apply = [view, ds] { if (view->model() == ds) fitColumns(view); };
+    QObject::connect(ds, &DataSource::widthsChanged, view, apply);
+    QObject::connect(ds, &QAbstractItemModel::modelReset, view, apply);
+}
+
+}  // namespace
+
 void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->setModel(ds);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -74,26 +99,16 @@ void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
-    auto applyWidths = [view, ds] {
-        const int cw = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-        for (int c = 0; c < ds->columnCount(); ++c) {
-            const int w = ds->displayWidth(c);
-            const int title = view->horizontalHeader()->fontMetrics().horizontalAdvance(
-                                  ds->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 12;
-            view->setColumnWidth(c, std::max(w > 0 ? w * cw + 8 : 64, std::min(title, 200)));
-        }
-    };
-    connect(ds, &DataSource::widthsChanged, view, applyWidths);
-    connect(ds, &QAbstractItemModel::modelReset, view, applyWidths);
+    followWidths(view, ds);
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
             [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
-    connect(ds, &DataSource::currentRowChanged, view, [view](int row) {
-        if (row < 0 || !view->model() || row >= view->model()->rowCount()) return;
+    connect(ds, &DataSource::currentRowChanged, view, [view, ds](int row) {
+        if (row < 0 || view->model() != ds || row >= ds->rowCount()) return;
         const QModelIndex idx = view->model()->index(row, std::max(0, view->currentIndex().column()));
         if (view->currentIndex().row() != row)
             view->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     });
-    applyWidths();
+    fitColumns(view);
 }
 
 void TVelkorF::wire() {
@@ -104,6 +119,8 @@ void TVelkorF::wire() {
     bindGrid(ui->gDG, dm.dsg.get());
     bindGrid(ui->hDG, dm.dsf.get());
     bindGrid(ui->fDG, dm.dsm1.get());
+    followWidths(ui->fDG, dm.dsm2.get());  // the browser switches among the training tables
+    followWidths(ui->fDG, dm.dsm3.get());
 
     for (const Timeframe& t : timeframes()) {
         Page& p = page(t.index);
@@ -119,6 +136,8 @@ void TVelkorF::wire() {
         p.headerGrid->installEventFilter(this);
     }
     ui->f12stbE->installEventFilter(this);
+    // "書出" writes the table of the export catalog's current row to its CSV file.
+    connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { uq04CV(2); }); });
     connect(ui->z01BB, &QPushButton::clicked, this, &QWidget::close);
     connect(qApp, &QApplication::focusChanged, this, &TVelkorF::onFocusChanged);
 }
