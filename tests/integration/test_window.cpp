@@ -1,9 +1,12 @@
 // The window as a user drives it: the export button of page "7:CSV", the table switch of page
 // "6:Fx予測" with its column widths, and the tab bar at the design size.
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
@@ -11,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "test_forecast_fixture.h"
+#include "ui/DarkStyle.h"
 #include "ui_VelkorU.h"
 
 namespace {
@@ -21,6 +25,17 @@ void showAt(TVelkorF& w, QSize size) {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 }
+
+// The program's own look (style and palette) for one test; the test binary's look after it.
+struct DarkLook {
+    QString style = QApplication::style()->name();
+    QPalette palette = QApplication::palette();
+    DarkLook() { applyDarkStyle(*qApp); }
+    ~DarkLook() {
+        QApplication::setStyle(QStyleFactory::create(style));
+        QApplication::setPalette(palette);
+    }
+};
 
 void clickRow(QTableView* grid, int row) {
     const QRect cell = grid->visualRect(grid->model()->index(row, 0));
@@ -119,4 +134,22 @@ TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
         if (!first.count(table)) first[table] = widths();
         EXPECT_EQ(widths(), first[table]) << table.toStdString();
     }
+}
+
+// At the design size (904 x 641) the nine tabs fit the bar whole: no scroll arrows, no tab
+// beyond the bar's right end or narrower than its text.
+TEST(Window, AllNineTabsFitAtTheDesignSize) {
+    DarkLook look;
+    WindowFixture f;
+    showAt(*f.w, QSize(904, 641));
+    QTabBar* bar = f.w->ui->pc->tabBar();
+    ASSERT_EQ(bar->count(), 9);
+    const QFontMetrics fm(bar->font());
+    for (int i = 0; i < bar->count(); ++i) {
+        const QRect r = bar->tabRect(i);
+        EXPECT_LE(r.right(), bar->width() - 1) << bar->tabText(i).toStdString();
+        EXPECT_GE(r.width(), fm.horizontalAdvance(bar->tabText(i))) << bar->tabText(i).toStdString();
+    }
+    EXPECT_LE(bar->tabRect(8).right(), f.w->ui->pc->width() - 1);
+    for (const QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible());
 }
