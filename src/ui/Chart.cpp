@@ -14,9 +14,11 @@
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 #include "app/Timeframe.h"
 #include "forecast/Forecast.h"
+#include "ui/Fonts.h"
 #include "ui/VelkorU.h"
 
 namespace {
@@ -26,7 +28,8 @@ const QColor green(0, 255, 0);
 const QColor blue(0, 0, 255);
 constexpr int markerSize = 18;
 
-// A filled triangle pointing up or down, drawn as the point marker of a signal series.
+// A filled triangle pointing up or down, drawn as the point marker of a signal series. Its
+// white outline sets it apart from a line of the same colour beneath it.
 QImage triangle(const QColor& colour, bool up) {
     QImage img(markerSize, markerSize, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
@@ -45,8 +48,36 @@ QImage triangle(const QColor& colour, bool up) {
     }
     path.closeSubpath();
     p.fillPath(path, colour);
+    p.strokePath(path, QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     return img;
 }
+
+// The pixel size of axis labels, axis titles and legend for a chart view of this height:
+// readable at the design size, and growing with the window.
+int chartTextPixels(int height) { return std::clamp(int(std::lround(10 + height / 60.0)), 13, 22); }
+
+// Gives the chart's axes and legend the text size that suits the view's height now.
+void applyChartFonts(QChartView* view) {
+    QChart* c = view->chart();
+    const QFont f = velkorFont(chartTextPixels(view->height()));
+    if (c->legend()->font() != f) c->legend()->setFont(f);
+    for (QAbstractAxis* a : c->axes()) {
+        if (a->labelsFont() != f) a->setLabelsFont(f);
+        if (a->titleFont() != f) a->setTitleFont(f);
+    }
+}
+
+// Keeps the chart's texts sized to the view as the window is resized.
+class ChartFonts : public QObject {
+public:
+    explicit ChartFonts(QChartView* view) : QObject(view) { view->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Resize) applyChartFonts(static_cast<QChartView*>(o));
+        return false;
+    }
+};
 
 // The chart's look, set once per view: dark theme to match the window.
 QChart* preparedChart(QChartView* view) {
@@ -56,9 +87,12 @@ QChart* preparedChart(QChartView* view) {
         c->setBackgroundRoundness(0);
         c->setMargins(QMargins(4, 4, 4, 4));
         view->setRenderHint(QPainter::Antialiasing);
+        view->setBackgroundBrush(c->backgroundBrush());
         c->legend()->setVisible(true);
         c->legend()->setAlignment(Qt::AlignBottom);
         c->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);  // lines as lines, signals as triangles
+        new ChartFonts(view);
+        applyChartFonts(view);
         c->setProperty("velkorPrepared", true);
     }
     return c;
@@ -99,6 +133,10 @@ void signalMarker(QScatterSeries* s, const QColor& colour, bool up) {
 }
 
 }  // namespace
+
+void prepareChartView(QChartView* view) {
+    if (view) preparedChart(view);
+}
 
 void clearVerificationChart(QChartView* view) {
     if (!view) return;
@@ -214,6 +252,7 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     const double pad = std::max(10.0, (hi - lo) * 0.1);
     yAxis->setRange(lo - pad, hi + pad);
     yAxis->applyNiceNumbers();
+    applyChartFonts(view);  // axes built anew take the view's text size
 }
 
 bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run) {

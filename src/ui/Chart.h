@@ -32,6 +32,10 @@ struct ChartRun {
 // i-th period, and every point stands at its own period's position.
 void drawVerificationChart(QChartView* view, const ChartRun& run);
 
+// Gives a chart view the dark look of the window, with texts sized to the view, before
+// anything is drawn on it.
+void prepareChartView(QChartView* view);
+
 // Leaves the chart without series and axes (a page with no run).
 void clearVerificationChart(QChartView* view);
 

@@ -14,6 +14,7 @@
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
 #include "net/TarselFann.h"
+#include "ui/Chart.h"
 #include "ui/Fonts.h"
 #include "ui_VelkorU.h"
 
@@ -131,6 +132,7 @@ void TVelkorF::wire() {
         connect(p.vfB, &QPushButton::clicked, this, [this, code] {
             guarded([&] { iasi = code; uq03K(3); });
         });
+        prepareChartView(p.cht);
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
