@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QtCharts/QChartView>
@@ -91,6 +93,34 @@ void followWidths(QTableView* view, DataSource* ds) {
     QObject::connect(ds, &QAbstractItemModel::modelReset, view, apply);
 }
 
+// The cells of a text grid that only shows results: no current cell is marked, none selected.
+class PlainCells : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(o, index);
+        o->state &= ~(QStyle::State_HasFocus | QStyle::State_Selected);
+    }
+};
+
+void showAsResults(QTableWidget* grid) {
+    grid->setSelectionMode(QAbstractItemView::NoSelection);
+    grid->setItemDelegate(new PlainCells(grid));
+}
+
+// The current row of the grid that holds the focus (the one the keys act on) in the bright
+// selection colour, that of every other grid muted.
+void markFocus(QAbstractItemView* grid, bool focused) {
+    static const QColor muted(0x4a, 0x50, 0x5c);
+    QPalette p = grid->palette();
+    const QColor c = focused ? QApplication::palette().color(QPalette::Active, QPalette::Highlight) : muted;
+    p.setColor(QPalette::Active, QPalette::Highlight, c);
+    p.setColor(QPalette::Inactive, QPalette::Highlight, c);
+    grid->setPalette(p);
+}
+
 }  // namespace
 
 void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
@@ -110,6 +140,7 @@ void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
             view->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     });
     fitColumns(view);
+    markFocus(view, false);
 }
 
 void TVelkorF::wire() {
@@ -133,6 +164,8 @@ void TVelkorF::wire() {
             guarded([&] { iasi = code; uq03K(3); });
         });
         prepareChartView(p.cht);
+        showAsResults(p.sg);
+        showAsResults(p.statsGrid);
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
@@ -145,6 +178,8 @@ void TVelkorF::wire() {
 }
 
 void TVelkorF::onFocusChanged(QWidget* old, QWidget* now) {
+    if (auto* grid = qobject_cast<QTableView*>(old); grid && isAncestorOf(grid)) markFocus(grid, false);
+    if (auto* grid = qobject_cast<QTableView*>(now); grid && isAncestorOf(grid)) markFocus(grid, true);
     // The statistics are recounted when the focus moves into page "52:検証2" from outside.
     auto inside = [this](QWidget* w) { return w && (w == ui->e2ts || ui->e2ts->isAncestorOf(w)); };
     if (inside(now) && !inside(old) && startupDone()) guarded([&] { uq03SG(2); });
