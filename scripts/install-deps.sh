@@ -3,7 +3,7 @@
 # targets); does nothing for packages already there.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsqlite3-dev
-      libfann-dev libgtest-dev fonts-ipafont-gothic xvfb xauth)
+      libfann-dev libgtest-dev fonts-ipafont-gothic qt6-translations-l10n xvfb xauth)
 # The fuzz targets (tests/fuzz/run.sh) need clang with its libFuzzer and sanitizer runtimes.
 if [ "${1:-}" = "--fuzz" ]; then pkgs+=(clang libclang-rt-14-dev); fi
 missing=()

@@ -12,6 +12,10 @@ inline const QString rowsRead = QStringLiteral(" 件読込");
 inline const QString twoLayers = QStringLiteral("２レイヤー以上が必要です");
 inline const QString trainingTime = QStringLiteral("学習時間:  ");
 inline const QString nothingToDelete = QStringLiteral("削除するﾃﾞｰﾀがありません");
+// Under the delete confirmation: the run it deletes (number, date and time of its base bar).
+inline QString runToDelete(const QString& cnt, const QString& dt, const QString& hm) {
+    return QStringLiteral("ﾚｺｰﾄﾞ No.%1  %2 %3").arg(cnt, dt, hm);
+}
 inline const QString exportStart = QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します");
 inline const QString exportEnd = QStringLiteral("書出終了");
 inline const QString reimportStart = QStringLiteral(" ﾌｧｲﾙから読込みます ");

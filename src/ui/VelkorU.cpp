@@ -22,6 +22,7 @@
 
 TVelkorF::TVelkorF(Options o, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::VelkorF), startupMarker_(texts::startupMarker) {
+    loadQtJapanese();
     ui->setupUi(this);
     applyVelkorFonts(this);
     workDir_ = QDir(o.workDir.isEmpty() ? QDir::currentPath() : o.workDir).absolutePath();

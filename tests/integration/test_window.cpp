@@ -153,3 +153,22 @@ TEST(Window, AllNineTabsFitAtTheDesignSize) {
     EXPECT_LE(bar->tabRect(8).right(), f.w->ui->pc->width() - 1);
     for (const QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible());
 }
+
+// F12 asks the timeframe's own question and names, under it, the run the answer deletes: the
+// selected one, not the newest.
+TEST(Window, DeleteConfirmationNamesTheSelectedRun) {
+    ForecastFixture f;
+    for (int cnt : {1, 2})
+        ASSERT_TRUE(f.exec(QStringLiteral("csq"), QStringLiteral("insert into F03V4HH values (%1, 18, 'F03V4HH', "
+                                                                 "'2024/01/0%1', '0%1:00', 150000, 200, 600, .01, '00:10')")
+                                                      .arg(cnt)));
+    f.w->iasi = 80;
+    f.w->uq03K(1);
+    QTableView* e3G = f.w->ui->e3G;
+    e3G->selectRow(0);
+    f.dialogs.answers = {false};
+    QTest::keyClick(e3G, Qt::Key_F12);
+    EXPECT_EQ(f.dialogs.log.last(), QStringLiteral("confirm: 4時間足のﾚｺｰﾄﾞと明細を削除します"));
+    EXPECT_EQ(f.dialogs.details, (QStringList{QStringLiteral("ﾚｺｰﾄﾞ No.1  2024/01/01 01:00")}));
+    EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03V4HH")), 2);
+}
