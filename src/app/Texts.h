@@ -22,6 +22,21 @@ inline const QString reimportStart = QStringLiteral(" ﾌｧｲﾙから読込�
 inline const QString reimportAsk = QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?");
 inline const QString reimportEnd = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");
 
+// Page "4:学図": the learning curve and the network drawing.
+inline const QString learningCurve = QStringLiteral("学習曲線");
+inline const QString learningPasses = QStringLiteral("学習回数");
+inline const QString learningError = QStringLiteral("MSE");
+inline const QString inputLayer = QStringLiteral("入力層");
+inline const QString hiddenLayer = QStringLiteral("中間層");
+inline const QString outputLayer = QStringLiteral("出力層");
+inline const QString networkOutputs[] = {QStringLiteral("終値"), QStringLiteral("高値"), QStringLiteral("安値")};
+inline const QString positiveWeight = QStringLiteral("正の重み");
+inline const QString negativeWeight = QStringLiteral("負の重み");
+inline const QString biasNeuron = QStringLiteral("バイアス");
+inline QString weightStrength(double largest) {
+    return QStringLiteral("太く濃い線ほど重みが大きい (最大 |w| = %1)").arg(largest, 0, 'f', 2);
+}
+
 inline const QString closeButton = QStringLiteral("閉じる(&C)");
 inline const QString startupMarker = QStringLiteral("z0P");
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "forecast/Forecast.h"
 #include "ui/Fonts.h"
@@ -253,6 +254,49 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     yAxis->setRange(lo - pad, hi + pad);
     yAxis->applyNiceNumbers();
     applyChartFonts(view);  // axes built anew take the view's text size
+}
+
+void drawLearningCurve(QChartView* view, const std::vector<double>& errors) {
+    if (!view) return;
+    QChart* c = preparedChart(view);
+    clearChart(c);
+    QFont tf = c->titleFont();
+    tf.setPointSize(14);
+    c->setTitleFont(tf);
+    c->setTitle(texts::learningCurve);
+    c->legend()->setVisible(false);
+    if (errors.empty()) return;
+
+    auto* curve = addSeries<QLineSeries>(c, QStringLiteral("MSE"), texts::learningError);
+    QPen pen = curve->pen();
+    pen.setWidth(3);
+    pen.setColor(green);
+    curve->setPen(pen);
+    QList<QPointF> points;
+    double lo = errors.front(), hi = errors.front();
+    for (size_t i = 0; i < errors.size(); ++i) {
+        points.append({qreal(i + 1), errors[i]});
+        lo = std::min(lo, errors[i]);
+        hi = std::max(hi, errors[i]);
+    }
+    curve->replace(points);
+
+    auto* passes = new QValueAxis;
+    passes->setTitleText(texts::learningPasses);
+    passes->setLabelFormat(QStringLiteral("%d"));
+    passes->setRange(0, std::max<qreal>(errors.size(), 2));
+    passes->applyNiceNumbers();
+    auto* error = new QValueAxis;
+    error->setTitleText(texts::learningError);
+    error->setLabelFormat(QStringLiteral("%.3g"));
+    const double pad = std::max((hi - lo) * 0.05, std::abs(hi) * 0.01 + 1e-9);
+    error->setRange(std::max(0.0, lo - pad), hi + pad);
+    error->applyNiceNumbers();
+    c->addAxis(passes, Qt::AlignBottom);
+    c->addAxis(error, Qt::AlignLeft);
+    curve->attachAxis(passes);
+    curve->attachAxis(error);
+    applyChartFonts(view);
 }
 
 bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run) {

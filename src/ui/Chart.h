@@ -36,6 +36,10 @@ void drawVerificationChart(QChartView* view, const ChartRun& run);
 // anything is drawn on it.
 void prepareChartView(QChartView* view);
 
+// Draws the learning curve of a forecast run: the training error after each pass (pass 1 first)
+// as one line over the passes. No errors leave the chart empty.
+void drawLearningCurve(QChartView* view, const std::vector<double>& errors);
+
 // Leaves the chart without series and axes (a page with no run).
 void clearVerificationChart(QChartView* view);
 

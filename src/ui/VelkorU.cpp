@@ -171,6 +171,7 @@ void TVelkorF::wire() {
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
     }
+    prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
     // "書出" writes the table of the export catalog's current row to its CSV file.
     connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { uq04CV(2); }); });

@@ -1,5 +1,6 @@
 // The window as a user drives it: the export button of page "7:CSV", the table switch of page
-// "6:Fx予測" with its column widths, and the tab bar at the design size.
+// "6:Fx予測" with its column widths, the tab bar at the design size, the delete confirmation
+// and page "4:学図".
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -11,6 +12,9 @@
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
 #include <gtest/gtest.h>
 
 #include "test_forecast_fixture.h"
@@ -171,4 +175,31 @@ TEST(Window, DeleteConfirmationNamesTheSelectedRun) {
     EXPECT_EQ(f.dialogs.log.last(), QStringLiteral("confirm: 4時間足のﾚｺｰﾄﾞと明細を削除します"));
     EXPECT_EQ(f.dialogs.details, (QStringList{QStringLiteral("ﾚｺｰﾄﾞ No.1  2024/01/01 01:00")}));
     EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03V4HH")), 2);
+}
+
+// After a run, page "4:学図" shows the run's error, its learning curve pass by pass and the
+// network drawn at the size of the image area, drawn anew when the window grows.
+TEST(TrainingPageView, ShowsTheRunsCurveAndNetwork) {
+    WindowFixture f;
+    static const unsigned layers[] = {14, 14, 14, 3};
+    const TTarselFann net(std::span<const unsigned>(layers), 1.0f, 3u);
+    f.w->showTrainingPage({0.05, 0.03, 0.025}, net.NeuronShape(), QStringLiteral(".025"));
+    EXPECT_EQ(f.w->ui->d12ms2L->text(), QStringLiteral(".025"));
+    const auto series = f.w->ui->dCht->chart()->series();
+    ASSERT_EQ(series.size(), 1);
+    EXPECT_EQ(static_cast<QXYSeries*>(series[0])->points(), (QList<QPointF>{{1, 0.05}, {2, 0.03}, {3, 0.025}}));
+
+    showAt(*f.w, QSize(904, 641));
+    f.w->ui->pc->setCurrentWidget(f.w->ui->dts);
+    QLabel* img = f.w->ui->dImg;
+    EXPECT_EQ(img->pixmap().size(), img->contentsRect().size());
+    const QSize small = img->pixmap().size();
+    f.w->resize(1280, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(img->pixmap().size(), img->contentsRect().size());
+    EXPECT_GT(img->pixmap().width(), small.width());
+
+    // A run without passes: an empty curve.
+    f.w->showTrainingPage({}, net.NeuronShape(), QStringLiteral(".5"));
+    EXPECT_TRUE(f.w->ui->dCht->chart()->series().isEmpty());
 }
