@@ -55,7 +55,7 @@ QImage triangle(const QColor& colour, bool up) {
 
 // The pixel size of axis labels, axis titles and legend for a chart view of this height:
 // readable at the design size, and growing with the window.
-int chartTextPixels(int height) { return std::clamp(int(std::lround(10 + height / 60.0)), 13, 22); }
+int chartTextPixels(int height) { return std::clamp(int(std::lround(11 + height / 60.0)), 14, 22); }
 
 // Gives the chart's axes and legend the text size that suits the view's height now.
 void applyChartFonts(QChartView* view) {
