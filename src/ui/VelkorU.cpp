@@ -15,6 +15,7 @@
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "forecast/Forecast.h"
 #include "net/TarselFann.h"
 #include "ui/Chart.h"
 #include "ui/Fonts.h"
@@ -154,6 +155,15 @@ void TVelkorF::wire() {
     bindGrid(ui->fDG, dm.dsm1.get());
     followWidths(ui->fDG, dm.dsm2.get());  // the browser switches among the training tables
     followWidths(ui->fDG, dm.dsm3.get());
+    // However a training table's browse view is reopened (by the builder, or after a forecast
+    // run), its fields keep the display widths of the catalog.
+    for (const Timeframe& t : timeframes()) {
+        DataSource* ds = dm.trainingSource(t.index);
+        connect(ds, &QAbstractItemModel::modelReset, this, [this, ds, table = t.trainingTable] {
+            if (ds->query().FieldCount() == 0) return;
+            guarded([&] { forecast::widthsAtOnce(ds->query(), ds, [&] { applyDisplayWidths(ds->query(), table); }); });
+        });
+    }
 
     for (const Timeframe& t : timeframes()) {
         Page& p = page(t.index);

@@ -86,9 +86,9 @@ TEST(CsvPage, WriteButtonExportsTheTableOfTheCurrentRow) {
     EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
 }
 
-// Whichever way and however often the arrow keys switch the browsed table, every column of
-// every table is as wide as its catalog display width asks: a date, a time or a fraction is
-// never cut.
+// Whichever way and however often the arrow keys switch the browsed table, and after a
+// forecast run reopened a table's browse view, every column of every table is as wide as its
+// catalog display width asks: a date, a time or a fraction is never cut.
 TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
     ForecastFixture f;
     for (int code : {5, 30, 80}) {
@@ -138,6 +138,14 @@ TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
         if (!first.count(table)) first[table] = widths();
         EXPECT_EQ(widths(), first[table]) << table.toStdString();
     }
+    // The browse view reopened on its table as a forecast run leaves it, while it is shown.
+    Query& q = f.w->dm.trainingQuery(0);
+    const QString sql = q.sql();
+    q.Close();
+    q.setSql(sql);
+    q.Open();
+    checkFits(QStringLiteral("F02R05M"));
+    EXPECT_EQ(widths(), first[QStringLiteral("F02R05M")]);
 }
 
 // At the design size (904 x 641) the nine tabs fit the bar whole: no scroll arrows, no tab
