@@ -2,10 +2,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -31,38 +28,6 @@ QString progressLabel(int pass, int passes, qint64 ms) { return texts::training(
 struct TempFile {
     QString path;
     ~TempFile() { if (!path.isEmpty()) QFile::remove(path); }
-};
-
-// Shows an image in a label, scaled to fit with its aspect ratio kept, again whenever the
-// label changes size.
-class FitImage : public QObject {
-public:
-    explicit FitImage(QLabel* label) : QObject(label), label_(label) {
-        setObjectName(QStringLiteral("fitImage"));
-        label->setMinimumSize(1, 1);  // the pixmap must not keep the label from shrinking
-        label->installEventFilter(this);
-    }
-    static void show(QLabel* label, QImage img) {
-        auto* fit = label->findChild<FitImage*>(QStringLiteral("fitImage"), Qt::FindDirectChildrenOnly);
-        if (!fit) fit = new FitImage(label);
-        fit->img_ = std::move(img);
-        fit->apply();
-    }
-
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (o == label_ && e->type() == QEvent::Resize) apply();
-        return false;
-    }
-
-private:
-    void apply() {
-        const QSize r = label_->contentsRect().size();
-        if (img_.isNull() || r.width() < 1 || r.height() < 1) return;
-        label_->setPixmap(QPixmap::fromImage(img_.scaled(r, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    }
-    QLabel* label_;
-    QImage img_;
 };
 
 }  // namespace
@@ -205,8 +170,7 @@ void TVelkorF::finishForecast(forecast::Run& run) {
     temp.path.clear();
 
     browse.Last();
-    ui->d12ms2L->setText(mseText);
-    FitImage::show(ui->dImg, TarselFann->CreateNeuronBmp());
+    showTrainingPage(run.errors, TarselFann->NeuronShape(), mseText);
     TarselFann.reset();
     dialogs().message(texts::trainingTime + fmt::minSecJa(tm));
 }

@@ -10,6 +10,7 @@
 #include "app/Clock.h"
 #include "app/VelkorState.h"
 #include "db/Tdm.h"
+#include "net/TarselFann.h"
 #include "ui/Dialogs.h"
 #include "ui/Progress.h"
 
@@ -140,6 +141,9 @@ public:
     void verifyPending();  // operation 3 of uq03LC: pairs pending forecasts with later bars
     void uq03SG(int id);
     void uq03MCT(int id);
+    // Page "4:学図" after a forecast run: its training error `mseText`, the learning curve (the
+    // error after each pass, first pass first) and the trained network drawn from its shape.
+    void showTrainingPage(const std::vector<double>& errors, const TTarselFann::Shape& shape, const QString& mseText);
 
     // Table browser and CSV page.
     void uq01D(int id);
