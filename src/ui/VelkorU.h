@@ -189,6 +189,7 @@ private:
     void addDefaultExports();
 
     std::array<Page, 3> pages_{};
+    std::array<QMetaObject::Connection, 2> browseCursor_;  // the browser grid and its query's cursor
     QString workDir_;
     QString catalogDir_;
     std::unique_ptr<Dialogs> ownDialogs_;

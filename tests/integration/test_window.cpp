@@ -86,6 +86,25 @@ TEST(CsvPage, WriteButtonExportsTheTableOfTheCurrentRow) {
     EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
 }
 
+// However often the arrow keys switch the browsed table, the grid keeps one selection model,
+// and its current row and the shown table's cursor move together both ways.
+TEST(TrainingBrowser, SwitchingKeepsTheGridAndTheCursorTogether) {
+    ForecastFixture f;
+    for (int code : {5, 30, 80}) f.fillTraining(code, 6);
+    f.w->uq01D(1);
+    QTableView* fDG = f.w->ui->fDG;
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(f.w->ui->f12stbE, key);  // ends on the 30-minute table
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(fDG->findChildren<QItemSelectionModel*>().size(), 1);
+    ASSERT_EQ(f.w->ui->f13tidL->text(), QStringLiteral("14"));
+    Query& q = f.w->dm.trainingQuery(1);
+    fDG->selectionModel()->setCurrentIndex(fDG->model()->index(2, 0), QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(q.RecNo(), 2);
+    q.SetRecNo(4);
+    EXPECT_EQ(fDG->currentIndex().row(), 4);
+}
+
 // Whichever way and however often the arrow keys switch the browsed table, and after a
 // forecast run reopened a table's browse view, every column of every table is as wide as its
 // catalog display width asks: a date, a time or a fraction is never cut.
