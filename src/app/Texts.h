@@ -71,6 +71,12 @@ inline QString sqlError(const QString& why, const QString& sql) {
 inline QString noRunToChart(const QString& chartTitle) {
     return QStringLiteral("%1: 描く予測がありません").arg(chartTitle);
 }
+inline QString tooFewLines(const QString& path, qsizetype got, qsizetype need) {
+    return QStringLiteral("%1: 行が %2 行しかありません (%3 行以上必要です)").arg(path).arg(got).arg(need);
+}
+inline QString notDateTime(const QString& date, const QString& time) {
+    return QStringLiteral("'%1 %2' は日付と時刻として読めません").arg(date, time);
+}
 inline QString noImportedRows(const QString& table) {
     return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
 }

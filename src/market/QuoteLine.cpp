@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 #include "app/VelkorState.h"
+#include "market/MarketCommon.h"
 #include "net/Scaling.h"
 
 namespace market {
@@ -147,6 +148,30 @@ QString statsLine2(const ImportStats& x) {
            QStringLiteral(", 0HAVG-BBLd:,") + n(x.ib0L[0]) + QStringLiteral(", 0HBBUp-AVG:,") + n(x.ib0U[0]) +
            QStringLiteral(", 1HAVG-BBLd:,") + n(x.ib1L[0]) + QStringLiteral(", 1HBBUp-AVG:,") + n(x.ib1U[0]) +
            QStringLiteral(", 4HAVG-BBLd:,") + n(x.ib4L[0]) + QStringLiteral(", 4HBBUp-AVG:,") + n(x.ib4U[0]);
+}
+
+std::vector<ComingBar> comingBars(const QStringList& lines, const QString& path, int count) {
+    const qsizetype n = lines.size();
+    if (n < 2) throw VelkorError(texts::tooFewLines(path, n, 2));
+    auto at = [&](qsizetype index, int a, int b) {
+        const QStringList f = textfile::splitCommas(lines[index]);
+        if (f.size() <= b) throw VelkorError(texts::lineError(path, index + 1, texts::tooFewFields(f.size(), kBarFields)));
+        const std::optional<QDateTime> v = readDateTime(f[a], f[b]);
+        if (!v) throw VelkorError(texts::lineError(path, index + 1, texts::notDateTime(f[a], f[b])));
+        return *v;
+    };
+    const QDateTime before = at(n - 2, 0, 1);
+    QDateTime server = at(n - 1, 0, 1);
+    QDateTime local = at(n - 1, 18, 19);
+    const qint64 period = before.msecsTo(server);
+    const QString dateFmt = QStringLiteral("yyyy/MM/dd"), timeFmt = QStringLiteral("HH:mm");
+    std::vector<ComingBar> bars;
+    for (int k = 1; k <= count; ++k) {
+        server = server.addMSecs(period);
+        local = local.addMSecs(period);
+        bars.push_back({server.toString(dateFmt), server.toString(timeFmt), local.toString(dateFmt), local.toString(timeFmt)});
+    }
+    return bars;
 }
 
 }  // namespace market

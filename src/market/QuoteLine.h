@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <vector>
 
 struct VelkorState;
 
@@ -48,6 +49,15 @@ bool isBarLine(const QString& line, const QString& sdt);
 // twenty fields, and the result is true.
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn);
+
+// A coming bar's server and local date and time ("yyyy/mm/dd", "hh:nn").
+struct ComingBar {
+    QString serverDate, serverTime, localDate, localTime;
+};
+// The `count` bars after the last line of a quote file (`path`, for messages), one bar period
+// apart: the period between the file's last two lines, bar lines or not. A file of fewer than
+// two lines, or a last line without its dates and times, throws VelkorError naming the line.
+std::vector<ComingBar> comingBars(const QStringList& lines, const QString& path, int count);
 
 // The two statistics lines of the side file.
 QString statsLine1(const VelkorState& s);

@@ -23,6 +23,7 @@ class QTableWidget;
 class QImage;
 namespace Ui { class VelkorF; }
 namespace forecast { struct Run; }
+namespace market { struct ImportStats; }
 struct Timeframe;
 class Query;
 
@@ -157,6 +158,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Steps of the quote import.
+    void importQuotes(const Timeframe& t);
+    void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);
     // Steps of the training table builder.
     QStringList buildTrainingRows(const Timeframe& t);
     QString trainingAverages(const Timeframe& t);
