@@ -50,15 +50,9 @@ void TVelkorF::f12stbEKeyDown(int key) {
 }
 
 void TVelkorF::uq04CV(int id) {
-    if (id == 1) {
-        stdb = QStringLiteral("csq");
-        stnm = QStringLiteral("F04CSV");
-        ucSql(1);
-        dm.qg.Close();
-        dm.qg.setSql(sqw);
-        dm.qg.Open();
+    if (id == 1) {  // the export catalog, on its first row
+        openOnTable(dm.qg, QStringLiteral("csq"), QStringLiteral("F04CSV"), QString());
         dm.qg.First();
-        applyDisplayWidths(dm.qg, QStringLiteral("F04CSV"));
         return;
     }
     if (id != 2 && id != 3) return;
@@ -72,59 +66,52 @@ void TVelkorF::uq04CV(int id) {
         dialogs_->message(stnm + texts::tableNotFound);
         return;
     }
-    if (id == 2) {
-        dialogs_->message(stnm + texts::exportStart);
-        swh = QStringLiteral(" order by CNT ");
-        ucSql(1);
-        const bool memory = stnm == QLatin1String("F02R05M") || stnm == QLatin1String("F02R30M") ||
-                            stnm == QLatin1String("F02R4H");
-        dm.qm.Close();
-        dm.qm.setConnection(memory ? &dm.csm : &dm.csq);
-        dm.qm.setSql(sqw);
-        QStringList lines;
-        try {
-            dm.qm.Open();
-            lines.reserve(dm.qm.RecordCount());
-            for (int r = 0; r < dm.qm.RecordCount(); ++r) {
-                QStringList fields;
-                for (const DbValue& v : dm.qm.Row(r)) fields.append(v.asString());
-                lines.append(fields.join(QLatin1Char(',')));
-            }
-        } catch (...) {
-            dm.qm.Close();
-            dm.qm.setConnection(&dm.csm);
-            throw;
-        }
-        dm.qm.Close();
-        dm.qm.setConnection(&dm.csm);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        textfile::writeLines(file, lines);
-        dialogs_->message(texts::exportEnd);
-        return;
+    if (id == 2) exportTable(file);
+    else reimportTable(*table, file);
+}
+
+// Writes every row of the table in stnm, in CNT order, as a line of comma-separated values.
+void TVelkorF::exportTable(const QString& file) {
+    dialogs_->message(stnm + texts::exportStart);
+    const bool memory = std::any_of(timeframes().begin(), timeframes().end(),
+                                    [&](const Timeframe& t) { return t.trainingTable == stnm; });
+    swh = QStringLiteral(" order by CNT ");
+    ucSql(1);
+    Query rows(QStringLiteral("export"), memory ? &dm.csm : &dm.csq, sqw);
+    rows.Open();
+    QStringList lines;
+    lines.reserve(rows.RecordCount());
+    for (int r = 0; r < rows.RecordCount(); ++r) {
+        QStringList fields;
+        for (const DbValue& v : rows.Row(r)) fields.append(v.asString());
+        lines.append(fields.join(QLatin1Char(',')));
     }
-    // Re-import: replaces the table's rows by the lines of its CSV file, after a Yes.
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    textfile::writeLines(file, lines);
+    dialogs_->message(texts::exportEnd);
+}
+
+// Replaces the rows of the table in stnm by the lines of its CSV file, after a Yes; a line
+// that does not fit undoes the whole re-import.
+void TVelkorF::reimportTable(const CatalogTable& table, const QString& file) {
     stdb = stnm == QLatin1String("F01YSK") ? QStringLiteral("csm") : QStringLiteral("csq");
+    const int exec = stdb == QLatin1String("csm") ? 2 : 1;
     dialogs_->message(file + texts::reimportStart);
     const QStringList lines = textfile::readLines(file);
     if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
-    Connection& c = dm.byKey(stdb);
     {
-        Transaction tx(c);
+        Transaction tx(dm.byKey(stdb));
         sqw = QStringLiteral(" delete from ") + stnm;
-        if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
-            throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
+        if (!uexSql(exec)) throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
         static const QRegularExpression sep(QStringLiteral("[, ]"));
-        const int ncols = int(table->columns.size());
+        const int ncols = std::min(int(table.columns.size()), 70);
         for (qsizetype n = 0; n < lines.size(); ++n) {
-            const QString& line = lines[n];
-            if (line.trimmed().isEmpty()) continue;
-            const QStringList f = line.split(sep);
-            sa.clear(11, 10 + std::min(ncols, 70));
-            for (int j = 0; j < f.size() && j < ncols && j < 70; ++j) sa[11 + j] = f[j];
+            if (lines[n].trimmed().isEmpty()) continue;
+            const QStringList f = lines[n].split(sep);
+            sa.clear(11, 10 + ncols);
+            for (int j = 0; j < f.size() && j < ncols; ++j) sa[11 + j] = f[j];
             ucSql(2);
-            // A line that does not fit undoes the whole re-import: the old rows stay.
-            if (!uexSql(stdb == QLatin1String("csm") ? 2 : 1))
-                throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
+            if (!uexSql(exec)) throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
         }
         tx.commit();
     }

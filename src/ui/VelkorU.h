@@ -158,6 +158,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Steps of the CSV page.
+    void exportTable(const QString& file);
+    void reimportTable(const CatalogTable& table, const QString& file);
     // Steps of the quote import.
     void importQuotes(const Timeframe& t);
     void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);
