@@ -21,6 +21,41 @@ void print(FILE* f, const QByteArray& text) {
     std::fwrite(text.constData(), 1, size_t(text.size()), f);
     std::fflush(f);
 }
+// The headless run: the start-up, then the commands, under the working directory's lock.
+int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
+    QString error;
+    // One batch run at a time in a working directory: the lock is held to the end of the run.
+    const std::unique_ptr<QLockFile> lock = lockWorkDir(o.workDir, error);
+    if (!lock) {
+        print(stderr, "error: " + error.toUtf8() + '\n');
+        return 1;
+    }
+    BatchContext context;
+    context.json = o.json;
+    context.chartSize = o.chartSize;
+    // Under --json stdout carries the document alone; the boxes' lines go to stderr.
+    ConsoleDialogs dialogs(o.yes, o.dataDir, o.json ? stderr : stdout);
+    NullProgress progress;
+    wo.dialogs = &dialogs;
+    wo.progress = &progress;
+    TVelkorF w(wo);
+    w.FormActivate();
+    int status = 2;
+    if (!w.startupAborted()) {
+        status = dialogs.errors() > 0 ? 1 : 0;
+        if (w.startupDone()) {
+            const int rc = runBatchCommands(w, o.commands, error, &context);
+            if (rc == 2) print(stderr, error.toUtf8() + '\n');
+            status = std::max(status, rc);
+        } else {
+            status = 1;
+        }
+        w.FormClose();
+    }
+    if (o.json) print(stdout, context.document(status));
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,34 +98,5 @@ int main(int argc, char** argv) {
         return w.startupAborted() ? 2 : rc;
     }
 
-    // One batch run at a time in a working directory: the lock is held to the end of the run.
-    const std::unique_ptr<QLockFile> lock = lockWorkDir(o.workDir, error);
-    if (!lock) {
-        print(stderr, "error: " + error.toUtf8() + '\n');
-        return 1;
-    }
-    BatchContext context;
-    context.json = o.json;
-    context.chartSize = o.chartSize;
-    // Under --json stdout carries the document alone; the boxes' lines go to stderr.
-    ConsoleDialogs dialogs(o.yes, o.dataDir, o.json ? stderr : stdout);
-    NullProgress progress;
-    wo.dialogs = &dialogs;
-    wo.progress = &progress;
-    TVelkorF w(wo);
-    w.FormActivate();
-    int status = 2;
-    if (!w.startupAborted()) {
-        status = dialogs.errors() > 0 ? 1 : 0;
-        if (w.startupDone()) {
-            const int rc = runBatchCommands(w, o.commands, error, &context);
-            if (rc == 2) print(stderr, error.toUtf8() + '\n');
-            status = std::max(status, rc);
-        } else {
-            status = 1;
-        }
-        w.FormClose();
-    }
-    if (o.json) print(stdout, context.document(status));
-    return status;
+    return runBatch(o, wo);
 }

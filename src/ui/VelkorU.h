@@ -158,6 +158,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Steps of the hit statistics.
+    void layoutStats();
+    void countStats();
     // Steps of the CSV page.
     void exportTable(const QString& file);
     void reimportTable(const CatalogTable& table, const QString& file);
