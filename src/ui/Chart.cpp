@@ -10,6 +10,8 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
+#include <array>
+
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -144,115 +146,101 @@ void clearVerificationChart(QChartView* view) {
     clearChart(preparedChart(view));
 }
 
+namespace {
+
+// The points of a run's six series in the order actual close, high, low, forecast close,
+// buy signals, sell signals, the bottom axis's labels and the range of the prices.
+struct ChartPoints {
+    std::array<QList<QPointF>, 6> series;
+    QStringList categories;
+    double lo = 0, hi = 0;
+};
+
+ChartPoints chartPoints(const ChartRun& run) {
+    ChartPoints c;
+    // Bottom axis: the base bar's time, then every period's time. Categories must differ,
+    // so a repeated label gets invisible marks appended.
+    auto addCategory = [&](QString label) {
+        while (c.categories.contains(label)) label += QChar(0x200B);
+        c.categories.append(label);
+    };
+    addCategory(run.baseLabel);
+    for (const ChartRun::Period& p : run.periods) addCategory(p.label);
+    bool any = false;
+    auto add = [&](int s, qreal x, int v, bool counts = true) {
+        c.series[size_t(s)].append({x, qreal(v)});
+        if (!counts) return;
+        if (!any) { c.lo = c.hi = v; any = true; }
+        c.lo = std::min(c.lo, double(v));
+        c.hi = std::max(c.hi, double(v));
+    };
+    const int v = run.baseClose;
+    add(0, 0, v);
+    add(3, 0, v);
+    if (v > 0) {
+        add(1, 0, v);
+        add(2, 0, v);
+    }
+    for (size_t i = 0; i < run.periods.size(); ++i) {
+        const ChartRun::Period& p = run.periods[i];
+        const qreal x = qreal(i + 1);
+        add(3, x, p.ygcl);
+        if (p.jgcl > 0) add(0, x, p.jgcl);
+        if (p.hg > 0) add(1, x, p.hg);
+        if (p.lg > 0) add(2, x, p.lg);
+        if (p.sgn == 1) add(4, x, p.hg, false);
+        else if (p.sgn == -1) add(5, x, run.sellAtLow ? p.lg : p.hg, false);
+    }
+    return c;
+}
+
+// The six series of a run's chart (named S1CL .. S1PS by its series digit) on a category
+// axis at the bottom and a price axis on the left.
+void buildVerificationChart(QChart* c, int seriesDigit, const ChartPoints& points) {
+    clearChart(c);
+    static const char* const names[] = {"S%1CL", "S%1HV", "S%1LV", "S%1YCL", "S%1PB", "S%1PS"};
+    const QString n = QString::number(seriesDigit);
+    auto name = [&](int i) { return QString::fromLatin1(names[i]).arg(n); };
+    auto* line = addSeries<QLineSeries>(c, name(0), QStringLiteral("実終値"));
+    addSeries<QLineSeries>(c, name(1), QStringLiteral("高値"));
+    addSeries<QLineSeries>(c, name(2), QStringLiteral("安値"));
+    auto* forecastLine = addSeries<QLineSeries>(c, name(3), QStringLiteral("予測終値"));
+    auto* buy = addSeries<QScatterSeries>(c, name(4), QStringLiteral("買ｻｲﾝ"));
+    auto* sell = addSeries<QScatterSeries>(c, name(5), QStringLiteral("売ｻｲﾝ"));
+    thickLine(line, red);
+    thickLine(forecastLine, green);
+    signalMarker(buy, red, true);
+    signalMarker(sell, blue, false);
+    auto* xAxis = new QBarCategoryAxis;
+    auto* yAxis = new QValueAxis;
+    yAxis->setTitleText(QStringLiteral("(円)"));
+    yAxis->setTitleVisible(true);
+    yAxis->setLabelFormat(QStringLiteral("%d"));
+    c->addAxis(xAxis, Qt::AlignBottom);
+    c->addAxis(yAxis, Qt::AlignLeft);
+    const QList<QAbstractSeries*> series = c->series();
+    for (int i = 0; i < int(series.size()); ++i) {
+        series[i]->attachAxis(xAxis);
+        series[i]->attachAxis(yAxis);
+        static_cast<QXYSeries*>(series[i])->replace(points.series[size_t(i)]);
+    }
+    xAxis->setCategories(points.categories);
+    const double pad = std::max(10.0, (points.hi - points.lo) * 0.1);
+    yAxis->setRange(points.lo - pad, points.hi + pad);
+    yAxis->applyNiceNumbers();
+}
+
+}  // namespace
+
 void drawVerificationChart(QChartView* view, const ChartRun& run) {
     if (!view) return;
     QChart* c = preparedChart(view);
-
     QFont tf = c->titleFont();
     tf.setPointSize(14);
     c->setTitleFont(tf);
     c->setTitle(run.title);
     c->legend()->setVisible(true);
-
-    // The series and axes of the run shown before are kept and given the new points (a
-    // page shows one timeframe, so they are the same six); otherwise they are built.
-    const QString n = QString::number(run.series);
-    static const char* const names[] = {"S%1CL", "S%1HV", "S%1LV", "S%1YCL", "S%1PB", "S%1PS"};
-    QList<QAbstractSeries*> kept = c->series();
-    bool reuse = kept.size() == 6 && c->axes(Qt::Horizontal).size() == 1 && c->axes(Qt::Vertical).size() == 1 &&
-                 qobject_cast<QBarCategoryAxis*>(c->axes(Qt::Horizontal).first()) &&
-                 qobject_cast<QValueAxis*>(c->axes(Qt::Vertical).first());
-    for (int i = 0; reuse && i < 6; ++i) reuse = kept[i]->objectName() == QString::fromLatin1(names[i]).arg(n);
-    QXYSeries *cl, *hv, *lv, *ycl, *pb, *ps;
-    QBarCategoryAxis* xAxis;
-    QValueAxis* yAxis;
-    if (reuse) {
-        cl = static_cast<QXYSeries*>(kept[0]);
-        hv = static_cast<QXYSeries*>(kept[1]);
-        lv = static_cast<QXYSeries*>(kept[2]);
-        ycl = static_cast<QXYSeries*>(kept[3]);
-        pb = static_cast<QXYSeries*>(kept[4]);
-        ps = static_cast<QXYSeries*>(kept[5]);
-        xAxis = static_cast<QBarCategoryAxis*>(c->axes(Qt::Horizontal).first());
-        yAxis = static_cast<QValueAxis*>(c->axes(Qt::Vertical).first());
-    } else {
-        clearChart(c);
-        auto* line = addSeries<QLineSeries>(c, QString::fromLatin1(names[0]).arg(n), QStringLiteral("実終値"));
-        hv = addSeries<QLineSeries>(c, QString::fromLatin1(names[1]).arg(n), QStringLiteral("高値"));
-        lv = addSeries<QLineSeries>(c, QString::fromLatin1(names[2]).arg(n), QStringLiteral("安値"));
-        auto* forecastLine = addSeries<QLineSeries>(c, QString::fromLatin1(names[3]).arg(n), QStringLiteral("予測終値"));
-        auto* buy = addSeries<QScatterSeries>(c, QString::fromLatin1(names[4]).arg(n), QStringLiteral("買ｻｲﾝ"));
-        auto* sell = addSeries<QScatterSeries>(c, QString::fromLatin1(names[5]).arg(n), QStringLiteral("売ｻｲﾝ"));
-        thickLine(line, red);
-        thickLine(forecastLine, green);
-        signalMarker(buy, red, true);
-        signalMarker(sell, blue, false);
-        cl = line;
-        ycl = forecastLine;
-        pb = buy;
-        ps = sell;
-        xAxis = new QBarCategoryAxis;
-        yAxis = new QValueAxis;
-        yAxis->setTitleText(QStringLiteral("(円)"));
-        yAxis->setTitleVisible(true);
-        yAxis->setLabelFormat(QStringLiteral("%d"));
-        c->addAxis(xAxis, Qt::AlignBottom);
-        c->addAxis(yAxis, Qt::AlignLeft);
-        for (QAbstractSeries* s : c->series()) {
-            s->attachAxis(xAxis);
-            s->attachAxis(yAxis);
-        }
-    }
-
-    // Bottom axis: the base bar's time, then every period's time. Categories must differ,
-    // so a repeated label gets invisible marks appended.
-    QStringList categories;
-    auto addCategory = [&](QString label) {
-        while (categories.contains(label)) label += QChar(0x200B);
-        categories.append(label);
-    };
-    addCategory(run.baseLabel);
-    for (const ChartRun::Period& p : run.periods) addCategory(p.label);
-
-    double lo = 0, hi = 0;
-    bool any = false;
-    auto seen = [&](double v) {
-        if (!any) { lo = hi = v; any = true; }
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    };
-
-    QList<QPointF> clPts, hvPts, lvPts, yclPts, pbPts, psPts;
-    const int v = run.baseClose;
-    clPts.append({0, qreal(v)});
-    yclPts.append({0, qreal(v)});
-    seen(v);
-    if (v > 0) {
-        hvPts.append({0, qreal(v)});
-        lvPts.append({0, qreal(v)});
-    }
-    for (size_t i = 0; i < run.periods.size(); ++i) {
-        const ChartRun::Period& p = run.periods[i];
-        const qreal x = qreal(i + 1);
-        yclPts.append({x, qreal(p.ygcl)});
-        seen(p.ygcl);
-        if (p.jgcl > 0) { clPts.append({x, qreal(p.jgcl)}); seen(p.jgcl); }
-        if (p.hg > 0) { hvPts.append({x, qreal(p.hg)}); seen(p.hg); }
-        if (p.lg > 0) { lvPts.append({x, qreal(p.lg)}); seen(p.lg); }
-        if (p.sgn == 1) pbPts.append({x, qreal(p.hg)});
-        else if (p.sgn == -1) psPts.append({x, qreal(run.sellAtLow ? p.lg : p.hg)});
-    }
-    cl->replace(clPts);
-    hv->replace(hvPts);
-    lv->replace(lvPts);
-    ycl->replace(yclPts);
-    pb->replace(pbPts);
-    ps->replace(psPts);
-
-    xAxis->setCategories(categories);
-    const double pad = std::max(10.0, (hi - lo) * 0.1);
-    yAxis->setRange(lo - pad, hi + pad);
-    yAxis->applyNiceNumbers();
+    buildVerificationChart(c, run.series, chartPoints(run));
     applyChartFonts(view);  // axes built anew take the view's text size
 }
 
