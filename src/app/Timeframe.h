@@ -34,6 +34,8 @@ struct Timeframe {
     QString chartTitle;
     double dbb;            // buy threshold
     double dbs;            // sell threshold
+    bool sellAtLow;        // the chart marks a sell signal at the period's low (else at its high)
+    bool verifyKeepsRun;   // after verification the page keeps the run selected in its list
     std::array<int, 2> VelkorState::*rdLn;   // its settings: read days, training passes
     std::array<int, 3> VelkorState::*scale;  // its close-move scale
 
@@ -51,7 +53,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .headerTable = QStringLiteral("F03V05H"), .tbid = 16, .trainingTbid = 13,
          .browserCaption = QStringLiteral("05分足変動率"), .periodSeconds = 300,
          .deleteConfirm = QStringLiteral("05分足のﾚｺｰﾄﾞと明細を削除します"),
-         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), .dbb = 0.518, .dbs = 0.482,
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), .dbb = 0.518, .dbs = 0.482, .sellAtLow = true, .verifyKeepsRun = false,
          .rdLn = &VelkorState::i05RdLn, .scale = &VelkorState::i05S},
         {.code = 30, .index = 1, .editCodeLn = 21, .editCodeRd = 22, .defaultReadDays = 200, .defaultPasses = 1000,
          .ciniLabel = QStringLiteral("30分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM30.CSV"),
@@ -62,7 +64,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .headerTable = QStringLiteral("F03V30H"), .tbid = 17, .trainingTbid = 14,
          .browserCaption = QStringLiteral("30分足変動率"), .periodSeconds = 1800,
          .deleteConfirm = QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"),
-         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), .dbb = 0.53, .dbs = 0.47,
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), .dbb = 0.53, .dbs = 0.47, .sellAtLow = false, .verifyKeepsRun = false,
          .rdLn = &VelkorState::i30RdLn, .scale = &VelkorState::i30S},
         {.code = 80, .index = 2, .editCodeLn = 31, .editCodeRd = 32, .defaultReadDays = 200, .defaultPasses = 600,
          .ciniLabel = QStringLiteral("4時間足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYH04.CSV"),
@@ -73,7 +75,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .headerTable = QStringLiteral("F03V4HH"), .tbid = 18, .trainingTbid = 15,
          .browserCaption = QStringLiteral("4時間足変動率"), .periodSeconds = 14400,
          .deleteConfirm = QStringLiteral("4時間足のﾚｺｰﾄﾞと明細を削除します"),
-         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(4時間足)"), .dbb = 0.55, .dbs = 0.45,
+         .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(4時間足)"), .dbb = 0.55, .dbs = 0.45, .sellAtLow = false, .verifyKeepsRun = true,
          .rdLn = &VelkorState::i80RdLn, .scale = &VelkorState::i80S},
     }};
     return t;

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <memory>
 
 #include "db/Catalog.h"
@@ -37,9 +38,9 @@ public:
     std::unique_ptr<DataSource> ds1, ds2, ds3, ds4, dsf, dsg, dsm1, dsm2, dsm3;
 
     // Header query, training-table query and their data sources by timeframe index 0..2.
-    Query& headerQuery(int index) { return index == 0 ? q1 : index == 1 ? q2 : q3; }
-    Query& trainingQuery(int index) { return index == 0 ? qm1 : index == 1 ? qm2 : qm3; }
-    DataSource* headerSource(int index) { return index == 0 ? ds1.get() : index == 1 ? ds2.get() : ds3.get(); }
-    DataSource* trainingSource(int index) { return index == 0 ? dsm1.get() : index == 1 ? dsm2.get() : dsm3.get(); }
+    Query& headerQuery(int index) { return *std::array{&q1, &q2, &q3}.at(size_t(index)); }
+    Query& trainingQuery(int index) { return *std::array{&qm1, &qm2, &qm3}.at(size_t(index)); }
+    DataSource* headerSource(int index) { return std::array{ds1.get(), ds2.get(), ds3.get()}.at(size_t(index)); }
+    DataSource* trainingSource(int index) { return std::array{dsm1.get(), dsm2.get(), dsm3.get()}.at(size_t(index)); }
     Connection& byKey(const QString& key) { return key == QLatin1String("csm") ? csm : csq; }
 };

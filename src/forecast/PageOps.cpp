@@ -53,8 +53,8 @@ void TVelkorF::uq03K(int id) {
     case 3:  // verify every pending forecast, then refresh
         uq03LC(3);
         iasi = t->code;
-        // The 4-hour page keeps the run selected in its list; the others move to the newest.
-        if (t->code == 80) {
+        // A page keeps the run selected in its list, or moves to the newest.
+        if (t->verifyKeepsRun) {
             showRun(*t, readShownRun(*t));
             uq03MCT(t->code);
         } else {

@@ -328,7 +328,7 @@ bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& labe
     run.title = t->chartTitle;
     run.baseLabel = label(0);
     run.baseClose = hq.FieldByName(QStringLiteral("CV")).AsInteger();
-    run.sellAtLow = t->index == 0;  // the 5-minute chart marks a sell at the low, the others at the high
+    run.sellAtLow = t->sellAtLow;
     w.sa[1] = run.baseLabel;
     q4.First();
     for (int i = 1; i <= w.ityk && !q4.IsEmpty(); ++i) {

@@ -44,9 +44,12 @@ void TVelkorF::uq01D(int id) {
 }
 
 void TVelkorF::f12stbEKeyDown(int key) {
-    const QString cur = ui->f13tidL->text();
-    if (key == Qt::Key_Up) uq01D(cur == QLatin1String("13") ? 3 : cur == QLatin1String("14") ? 1 : 2);
-    else if (key == Qt::Key_Down) uq01D(cur == QLatin1String("13") ? 2 : cur == QLatin1String("14") ? 3 : 1);
+    // The arrow keys walk the three training tables round; the shown one is named by its id.
+    int shown = 2;
+    for (const Timeframe& t : timeframes())
+        if (ui->f13tidL->text() == QString::number(t.trainingTbid)) shown = t.index;
+    if (key == Qt::Key_Up) uq01D((shown + 2) % 3 + 1);
+    else if (key == Qt::Key_Down) uq01D((shown + 1) % 3 + 1);
 }
 
 void TVelkorF::uq04CV(int id) {
