@@ -100,10 +100,6 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
         error = QStringLiteral("--json needs --batch");
         return false;
     }
-    if ((o.jobs || o.passes || o.days || !o.out.isEmpty()) && o.commands.value(0) != QLatin1String("backtest")) {
-        error = QStringLiteral("--jobs, --out, --passes and --days go with the backtest command");
-        return false;
-    }
     return checkBatchCommands(o.commands, error);
 }
 
