@@ -57,6 +57,14 @@ QChart* periodChart(const backtest::PeriodFigures& f, int steps) {
     x->setTitleText(QStringLiteral("step (base bar in order)"));
     x->setRange(1, std::max(steps, 2));
     x->setLabelFormat(QStringLiteral("%d"));
+    // Ticks at whole steps: multiples of 1, 2 or 5 times a power of ten, about six of them.
+    double interval = 1;
+    for (double scale = 1; (steps - 1) / interval > 6; scale *= 10)
+        for (double m : {1.0, 2.0, 5.0})
+            if ((steps - 1) / interval > 6) interval = m * scale;
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(interval);
     y->setTitleText(QStringLiteral("hit rate %"));
     y->setRange(0, 100);
     y->setTickCount(6);
