@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "app/Clock.h"
-#include "app/Memory.h"
 #include "app/TextFile.h"
 #include "ui/Dialogs.h"
 #include "ui/Progress.h"
@@ -194,7 +193,6 @@ long peakRssKb(const QString& wd, const QString& data) {
 
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--peak-rss-of") == 0) return printPeakRssOf(argv + 2);
-    memory::keepFreedMemory();  // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int reps = argc > 1 ? std::max(1, atoi(argv[1])) : 5;

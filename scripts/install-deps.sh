@@ -4,7 +4,7 @@
 # packages already there.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsqlite3-dev
-      libfann-dev libgtest-dev fonts-ipafont-gothic xvfb xauth tzdata
+      libfann-dev libgtest-dev fonts-ipafont-gothic qt6-translations-l10n xvfb xauth tzdata
       desktop-file-utils)
 # The fuzz targets (tests/fuzz/run.sh) need clang with its libFuzzer and sanitizer runtimes.
 if [ "${1:-}" = "--fuzz" ]; then pkgs+=(clang libclang-rt-14-dev); fi

@@ -11,8 +11,6 @@ QString frac6(double v);
 QString zfrac6(double v);
 // "#.########": eight decimals, otherwise as frac6.
 QString frac8(double v);
-// General pattern: `decimals` places, leading zero kept or not, zero as empty or "0".
-QString fixedTrim(double v, int decimals, bool leadingZero, bool zeroAsEmpty);
 
 // Shortest decimal text that reads back to the same double ("0.25", "147.5").
 QString shortest(double v);

@@ -3,11 +3,8 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
-#include <QCoreApplication>
-#include <algorithm>
+#include <QTextStream>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "app/Texts.h"
@@ -15,82 +12,53 @@
 
 namespace textfile {
 
-Lines::Lines(const QString& path) {
+namespace {
+// The whole text of a file; a byte-order mark selects the encoding and is dropped.
+QString decodedText(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw VelkorError(texts::fileOpenError(path, f.errorString()));
-    data_ = f.readAll();
-    // The file's byte-order mark, and one right after it (decoding the text skips that too).
-    qsizetype bom = 0;
-    while (bom < 6 && QByteArrayView(data_).sliced(bom).startsWith("\xEF\xBB\xBF")) bom += 3;
-    // Line ends are ASCII bytes, never part of a longer UTF-8 sequence: splitting the bytes
-    // gives the lines the decoded text would.
-    const char* d = data_.constData();
-    const qsizetype n = data_.size();
-    qsizetype start = bom;
-    for (qsizetype i = bom; i < n; ++i) {
-        const char c = d[i];
-        if (c == '\r' || c == '\n') {
-            spans_.push_back({start, i - start});
-            if (c == '\r' && i + 1 < n && d[i + 1] == '\n') ++i;
-            start = i + 1;
-        }
-    }
-    if (start < n) spans_.push_back({start, n - start});
+    if (!f.open(QIODevice::ReadOnly)) throw VelkorError(texts::fileOpenError(path, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) throw VelkorError(texts::fileOpenError(path, f.errorString()));
+    QStringDecoder decode(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8));
+    return decode(bytes);
 }
-
-QString Lines::operator[](qsizetype i) const {
-    const QByteArrayView b = bytes(i);
-    // Decoding skips a byte-order mark at the start of what it decodes: one that starts a
-    // line stays a character here, as it does in the file's text decoded at once.
-    if (b.startsWith("\xEF\xBB\xBF")) {
-        QStringDecoder keepingMarks(QStringConverter::Utf8,
-                                    QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
-        return keepingMarks.decode(b);
-    }
-    return QString::fromUtf8(b);
-}
+}  // namespace
 
 QStringList readLines(const QString& path) {
-    const Lines file(path);
+    const QString text = decodedText(path);
     QStringList lines;
-    lines.reserve(file.size());
-    for (qsizetype i = 0; i < file.size(); ++i) lines.append(file[i]);
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') continue;
+        lines.append(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+        start = i + 1;
+    }
+    if (start < n) lines.append(text.sliced(start));
     return lines;
 }
 
-void writeLines(const QString& path, const QStringList& lines, Replace how) {
-    qsizetype chars = 0;
-    for (const QString& l : lines) chars += l.size() + 2;
-    QStringEncoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QByteArray out;
-    out.resize(3 + utf8.requiredSpace(chars));
-    char* end = out.data();
-    end = std::copy_n("\xEF\xBB\xBF", 3, end);
+void writeLines(const QString& path, const QStringList& lines) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) throw VelkorError(texts::fileWriteError(path, f.errorString()));
+    QTextStream out(&f);
+    out.setEncoding(QStringConverter::Utf8);
+    errno = 0;
+    out << QChar(QChar::ByteOrderMark);  // also at the head of a file without lines
     for (const QString& l : lines) {
-        end = utf8.appendToBuffer(end, l);
-        *end++ = '\r';
-        *end++ = '\n';
+        out << l << "\r\n";
+        if (out.status() != QTextStream::Ok) break;
     }
-    out.truncate(end - out.constData());
-
-    if (how == Replace::Durable) {
-        QSaveFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit())
-            throw VelkorError(texts::fileWriteError(path, f.errorString()));
-        return;
+    out.flush();
+    if (out.status() != QTextStream::Ok) {
+        // A write the system cut short (a full disk) leaves its reason in errno only, and
+        // commit() would keep the cut file: leaving without it removes what was written.
+        const int err = errno;
+        throw VelkorError(texts::fileWriteError(path, err ? QString::fromLocal8Bit(std::strerror(err)) : f.errorString()));
     }
-    // Written beside the file under a name of this process, then renamed over it.
-    const QString temp = path + QStringLiteral(".%1.new").arg(QCoreApplication::applicationPid());
-    QFile f(temp);
-    const bool written = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(out) == out.size() && f.flush();
-    const QString why = f.errorString();
-    f.close();
-    if (!written || std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        const QString reason = written ? QString::fromLocal8Bit(std::strerror(errno)) : why;
-        QFile::remove(temp);
-        throw VelkorError(texts::fileWriteError(path, reason));
-    }
+    if (!f.commit()) throw VelkorError(texts::fileWriteError(path, f.errorString()));
 }
 
 QStringList splitCommas(const QString& line) {

@@ -12,11 +12,30 @@ inline const QString rowsRead = QStringLiteral(" 件読込");
 inline const QString twoLayers = QStringLiteral("２レイヤー以上が必要です");
 inline const QString trainingTime = QStringLiteral("学習時間:  ");
 inline const QString nothingToDelete = QStringLiteral("削除するﾃﾞｰﾀがありません");
+// Under the delete confirmation: the run it deletes (number, date and time of its base bar).
+inline QString runToDelete(const QString& cnt, const QString& dt, const QString& hm) {
+    return QStringLiteral("ﾚｺｰﾄﾞ No.%1  %2 %3").arg(cnt, dt, hm);
+}
 inline const QString exportStart = QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します");
 inline const QString exportEnd = QStringLiteral("書出終了");
 inline const QString reimportStart = QStringLiteral(" ﾌｧｲﾙから読込みます ");
 inline const QString reimportAsk = QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?");
 inline const QString reimportEnd = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");
+
+// Page "4:学図": the learning curve and the network drawing.
+inline const QString learningCurve = QStringLiteral("学習曲線");
+inline const QString learningPasses = QStringLiteral("学習回数");
+inline const QString learningError = QStringLiteral("MSE");
+inline const QString inputLayer = QStringLiteral("入力層");
+inline const QString hiddenLayer = QStringLiteral("中間層");
+inline const QString outputLayer = QStringLiteral("出力層");
+inline const QString networkOutputs[] = {QStringLiteral("終値"), QStringLiteral("高値"), QStringLiteral("安値")};
+inline const QString positiveWeight = QStringLiteral("正の重み");
+inline const QString negativeWeight = QStringLiteral("負の重み");
+inline const QString biasNeuron = QStringLiteral("バイアス");
+inline QString weightStrength(double largest) {
+    return QStringLiteral("太く濃い線ほど重みが大きい (最大 |w| = %1)").arg(largest, 0, 'f', 2);
+}
 
 inline const QString closeButton = QStringLiteral("閉じる(&C)");
 inline const QString startupMarker = QStringLiteral("z0P");
@@ -51,6 +70,12 @@ inline QString sqlError(const QString& why, const QString& sql) {
 }
 inline QString noRunToChart(const QString& chartTitle) {
     return QStringLiteral("%1: 描く予測がありません").arg(chartTitle);
+}
+inline QString noImportedRows(const QString& table) {
+    return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
+}
+inline QString training(int pass, int passes, const QString& elapsed) {
+    return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(elapsed);
 }
 inline QString noDataFolder() {
     return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");

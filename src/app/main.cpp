@@ -8,7 +8,6 @@
 
 #include "app/Batch.h"
 #include "app/Clock.h"
-#include "app/Memory.h"
 #include "backtest/Backtest.h"
 #include "ui/DarkStyle.h"
 #include "ui/Dialogs.h"
@@ -26,7 +25,6 @@ void print(FILE* f, const QByteArray& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    memory::keepFreedMemory();
     bool batch = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--batch") == 0) batch = true;

@@ -1,6 +1,5 @@
 #include "backtest/QuoteFile.h"
 
-#include <QFile>
 #include <algorithm>
 #include <limits>
 
@@ -39,24 +38,11 @@ std::optional<QDateTime> serverDateTime(const QString& date, const QString& time
     return QDateTime(day, clock, Qt::UTC);
 }
 
-QuoteFile::QuoteFile(const QString& path) : path_(path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw VelkorError(QStringLiteral("%1: cannot be read (%2)").arg(path, f.errorString()));
-    data_ = f.readAll();
-    const qsizetype size = data_.size();
-    const qsizetype bom = data_.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLines(path)) {
     static const QString top = QStringLiteral("999999");
     int lastBar = -1;
-    for (qsizetype start = bom; start < size;) {
-        qsizetype stop = start;
-        while (stop < size && data_[stop] != '\n' && data_[stop] != '\r') ++stop;
-        qsizetype next = stop;
-        if (next < size && data_[next] == '\r') ++next;
-        if (next < size && data_[next] == '\n' && (next == stop || data_[stop] == '\r')) ++next;
+    for (const QString& text : std::as_const(text_)) {
         QuoteLine line;
-        line.end = next;
-        const QString text = QString::fromUtf8(data_.constData() + start, stop - start);
         // The import's bar-line test: a line that is not empty and whose first field does not
         // sort after "999999" (the read-days cutoff left out).
         const QStringList fields = textfile::splitCommas(text);
@@ -70,7 +56,6 @@ QuoteFile::QuoteFile(const QString& path) : path_(path) {
         previousBar_.push_back(lastBar);
         if (line.bar) lastBar = int(lines_.size());
         lines_.push_back(std::move(line));
-        start = next;
     }
     suffixMin_.assign(lines_.size(), std::numeric_limits<qint64>::max());
     qint64 least = std::numeric_limits<qint64>::max();
@@ -80,13 +65,10 @@ QuoteFile::QuoteFile(const QString& path) : path_(path) {
     }
 }
 
-QByteArrayView QuoteFile::cutAfter(const QDateTime& t) const {
-    const qint64 ms = t.toMSecsSinceEpoch();
-    // The first index from which no line is early enough; the line before it is the last one.
-    const auto it = std::upper_bound(suffixMin_.begin(), suffixMin_.end(), ms);
-    const size_t n = size_t(it - suffixMin_.begin());
-    if (n == 0) return {};
-    return QByteArrayView(data_.constData(), lines_[n - 1].end);
+qsizetype QuoteFile::cutAfter(const QDateTime& t) const {
+    // The first index from which no line is early enough: the lines before it are kept.
+    const auto it = std::upper_bound(suffixMin_.begin(), suffixMin_.end(), t.toMSecsSinceEpoch());
+    return qsizetype(it - suffixMin_.begin());
 }
 
 std::vector<int> QuoteFile::baseBars(const QDate& from, const QDate& to, int every) const {

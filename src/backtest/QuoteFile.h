@@ -1,8 +1,7 @@
 #pragma once
-// A quote file read once for a backtest: per line where it ends in the file, whether the
-// import takes it as a bar line, and its server date and time; the base bars of a date range
-// and the cut of the file after a given time.
-#include <QByteArray>
+// A quote file read once for a backtest, its lines as the import reads them: per line whether
+// the import takes it as a bar line, and its server date and time; the base bars of a date
+// range and the cut of the file after a given time.
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -12,7 +11,6 @@
 namespace backtest {
 
 struct QuoteLine {
-    qsizetype end = 0;              // byte offset just past the line and its line end
     bool bar = false;               // the import's bar-line test, without the read-days cutoff
     std::optional<QDateTime> server;  // server date and time (fields 1 and 2), when readable
     int close = 0;                  // close in thousandths (field 5), for bar lines
@@ -22,15 +20,17 @@ struct QuoteLine {
 
 class QuoteFile {
 public:
-    // Reads `path`; throws VelkorError when it cannot be read.
+    // Reads `path` as the import does; throws VelkorError when it cannot be read.
     explicit QuoteFile(const QString& path);
 
     const QString& path() const { return path_; }
     const std::vector<QuoteLine>& lines() const { return lines_; }
+    const QStringList& text() const { return text_; }
 
-    // The bytes of the file up to and including the last line (in file order) whose server
-    // date and time is not later than `t`; empty when there is none.
-    QByteArrayView cutAfter(const QDateTime& t) const;
+    // The number of lines up to and including the last line (in file order) whose server date
+    // and time is not later than `t`; 0 when there is none. The file cut after `t` is
+    // text().mid(0, cutAfter(t)).
+    qsizetype cutAfter(const QDateTime& t) const;
 
     // The indexes of the bar lines whose server date lies from `from` to `to`, every `every`-th
     // in file order from the first. A bar line whose date cannot be read throws VelkorError
@@ -42,7 +42,7 @@ public:
 
 private:
     QString path_;
-    QByteArray data_;
+    QStringList text_;
     std::vector<QuoteLine> lines_;
     // suffixMin_[i]: the earliest server time of the lines from i on (msecs since epoch; none:
     // the largest value). It does not fall with i, so the last line not later than t is found

@@ -6,7 +6,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
-#include <QSaveFile>
 #include <cstdio>
 #include <map>
 
@@ -89,15 +88,13 @@ QString Runner::prepareStep(int k) const {
     const QuoteLine& b = base(k);
     for (const Timeframe& t : timeframes()) {
         const QuoteFile& q = *quotes_[size_t(t.index)];
-        const QByteArrayView cut = q.cutAfter(*b.server);
-        if (cut.isEmpty())
+        const qsizetype keep = q.cutAfter(*b.server);
+        if (keep == 0)
             throw VelkorError(QStringLiteral("step %1: %2 has no line up to %3").arg(k).arg(q.path(), b.serverText));
-        QSaveFile f(data + QLatin1Char('/') + t.quoteFile);
-        if (!f.open(QIODevice::WriteOnly) || f.write(cut.data(), cut.size()) != cut.size() || !f.commit())
-            throw VelkorError(QStringLiteral("cannot write %1 (%2)").arg(f.fileName(), f.errorString()));
+        textfile::writeLines(data + QLatin1Char('/') + t.quoteFile, q.text().mid(0, keep));
     }
-    textfile::writeLines(dir + QStringLiteral("/config.txt"), {data + QLatin1Char('/')}, textfile::Replace::Rebuilt);
-    textfile::writeLines(dir + QStringLiteral("/cini.txt"), plan_.ciniLines(), textfile::Replace::Rebuilt);
+    textfile::writeLines(dir + QStringLiteral("/config.txt"), {data + QLatin1Char('/')});
+    textfile::writeLines(dir + QStringLiteral("/cini.txt"), plan_.ciniLines());
     return dir;
 }
 

@@ -6,17 +6,6 @@
 #include "app/VelkorError.h"
 
 namespace {
-DbValue columnValue(sqlite3_stmt* st, int i) {
-    switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER: return DbValue::integer(sqlite3_column_int64(st, i));
-    case SQLITE_FLOAT: return DbValue::real(sqlite3_column_double(st, i));
-    case SQLITE_NULL: return DbValue::null();
-    default:
-        return DbValue::text(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                                               sqlite3_column_bytes(st, i)));
-    }
-}
-
 [[noreturn]] void fail(Connection& c, const char* sql) {
     throw VelkorError(texts::sqlError(QString::fromUtf8(sqlite3_errmsg(c.handle())), QString::fromUtf8(sql)));
 }

@@ -24,10 +24,14 @@ int DataSource::columnCount(const QModelIndex& parent) const {
 QVariant DataSource::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= q_.RecordCount() || index.column() >= int(columns_.size()))
         return {};
-    if (role == Qt::DisplayRole) {
-        const int f = fieldOfColumn_[size_t(index.column())];
-        if (f < 0) return {};
-        return q_.ValueAt(index.row(), f).asString();
+    const int f = fieldOfColumn_[size_t(index.column())];
+    if (f < 0) return {};
+    if (role == Qt::DisplayRole) return q_.ValueAt(index.row(), f).asString();
+    if (role == Qt::TextAlignmentRole) {
+        // Numbers are right-aligned, so that their digits line up; texts stay on the left.
+        const DbValue::Type t = q_.ValueAt(index.row(), f).type;
+        if (t == DbValue::Int || t == DbValue::Real) return int(Qt::AlignRight | Qt::AlignVCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
     }
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "app/Format.h"
 #include "app/Texts.h"
@@ -58,6 +59,17 @@ double DbValue::asFloat() const {
     }
     }
     return 0;
+}
+
+DbValue columnValue(sqlite3_stmt* st, int i) {
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return DbValue::integer(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: return DbValue::real(sqlite3_column_double(st, i));
+    case SQLITE_NULL: return DbValue::null();
+    default:
+        return DbValue::text(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                               sqlite3_column_bytes(st, i)));
+    }
 }
 
 // ---- Connection ------------------------------------------------------------------------
@@ -182,29 +194,10 @@ void Query::Open() {
     Stmt st = prepareOne(*conn_, sql_, &why);
     if (!st) throw VelkorError(texts::sqlError(why, sql_));
     const int n = sqlite3_column_count(st.get());
-    fields_.clear();
     for (int i = 0; i < n; ++i) fields_.append(QString::fromUtf8(sqlite3_column_name(st.get(), i)));
-    cells_.clear();
-    texts_.clear();
-    nrows_ = 0;
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        for (int i = 0; i < n; ++i) {
-            Cell c;
-            c.i = 0;
-            switch (sqlite3_column_type(st.get(), i)) {
-            case SQLITE_INTEGER: c.type = DbValue::Int; c.i = sqlite3_column_int64(st.get(), i); break;
-            case SQLITE_FLOAT: c.type = DbValue::Real; c.d = sqlite3_column_double(st.get(), i); break;
-            case SQLITE_NULL: c.type = DbValue::Null; break;
-            default: {
-                const char* t = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
-                c.type = DbValue::Text;
-                c.text = qint64(texts_.size());
-                texts_.push_back(QString::fromUtf8(t, sqlite3_column_bytes(st.get(), i)));
-            }
-            }
-            cells_.push_back(c);
-        }
+        for (int i = 0; i < n; ++i) append(columnValue(st.get(), i));
         ++nrows_;
     }
     if (rc != SQLITE_DONE) {
@@ -215,20 +208,24 @@ void Query::Open() {
     opened(QString());
 }
 
-void Query::append(const DbValue& v) {
+void Query::append(DbValue v) {
     Cell c;
     c.i = 0;
     c.type = v.type;
     if (v.type == DbValue::Int) c.i = v.i;
     else if (v.type == DbValue::Real) c.d = v.d;
-    else if (v.type == DbValue::Text) { c.text = qint64(texts_.size()); texts_.push_back(v.s); }
+    else if (v.type == DbValue::Text) {
+        c.text = qint64(texts_.size());
+        texts_.push_back(std::move(v.s));
+    }
     cells_.push_back(c);
 }
 
 void Query::OpenRows(QStringList fields, std::vector<std::vector<DbValue>> rows, QString key) {
     fields_ = std::move(fields);
-    cells_.clear();
-    texts_.clear();
+    cells_ = {};
+    texts_ = {};
+    cells_.reserve(rows.size() * size_t(fields_.size()));
     for (const auto& row : rows)
         for (qsizetype c = 0; c < fields_.size(); ++c) append(size_t(c) < row.size() ? row[size_t(c)] : DbValue());
     nrows_ = int(rows.size());
@@ -250,8 +247,8 @@ void Query::opened(QString key) {
 void Query::Close() {
     if (!active_ && nrows_ == 0) return;
     active_ = false;
-    cells_.clear();
-    texts_.clear();
+    cells_ = {};  // the memory goes with the result
+    texts_ = {};
     nrows_ = 0;
     fields_.clear();
     fieldIndex_.clear();
@@ -308,21 +305,25 @@ Field Query::FieldByName(const QString& name) const {
     return Field(this, i);
 }
 
+const Query::Cell* Query::cell(int row, int col) const {
+    if (row < 0 || row >= nrows_ || col < 0 || col >= fields_.size()) return nullptr;
+    return &cells_[size_t(row) * size_t(fields_.size()) + size_t(col)];
+}
+
 DbValue Query::ValueAt(int row, int col) const {
-    if (row < 0 || row >= nrows_ || col < 0 || col >= fields_.size()) return {};
-    const Cell& c = cells_[size_t(row) * size_t(fields_.size()) + size_t(col)];
-    switch (c.type) {
-    case DbValue::Int: return DbValue::integer(c.i);
-    case DbValue::Real: return DbValue::real(c.d);
-    case DbValue::Text: return DbValue::text(texts_[size_t(c.text)]);
+    const Cell* c = cell(row, col);
+    if (!c) return {};
+    switch (c->type) {
+    case DbValue::Int: return DbValue::integer(c->i);
+    case DbValue::Real: return DbValue::real(c->d);
+    case DbValue::Text: return DbValue::text(texts_[size_t(c->text)]);
     default: return {};
     }
 }
 
 qint64 Query::IntAt(int row, int col, qint64 fallback) const {
-    if (row < 0 || row >= nrows_ || col < 0 || col >= fields_.size()) return fallback;
-    const Cell& c = cells_[size_t(row) * size_t(fields_.size()) + size_t(col)];
-    return c.type == DbValue::Int ? c.i : fallback;
+    const Cell* c = cell(row, col);
+    return c && c->type == DbValue::Int ? c->i : fallback;
 }
 
 std::vector<DbValue> Query::Row(int row) const {
@@ -354,8 +355,8 @@ bool Query::LocateInt(const QString& field, qint64 value) {
         QHash<qint64, int> idx;
         idx.reserve(nrows_);
         for (int r = nrows_ - 1; r >= 0; --r) {
-            const Cell& c = cells_[size_t(r) * size_t(fields_.size()) + size_t(col)];
-            if (c.type == DbValue::Int) idx.insert(c.i, r);  // first match wins
+            const Cell* c = cell(r, col);
+            if (c->type == DbValue::Int) idx.insert(c->i, r);  // first match wins
         }
         it = intIndex_.insert(col, std::move(idx));
     }

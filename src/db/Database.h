@@ -2,36 +2,10 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <memory>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
-
-// Values appended one by one into blocks of 2^Shift: nothing moves as the store grows, and
-// the blocks one result frees are at hand for the next.
-template <typename T, int Shift>
-class BlockStore {
-public:
-    void push_back(T v) {
-        if ((size_ & kMask) == 0) blocks_.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
-        blocks_.back()[size_ & kMask] = std::move(v);
-        ++size_;
-    }
-    const T& operator[](size_t i) const { return blocks_[i >> Shift][i & kMask]; }
-    size_t size() const { return size_; }
-    void clear() {
-        blocks_.clear();
-        size_ = 0;
-    }
-
-private:
-    static constexpr size_t kBlock = size_t(1) << Shift;
-    static constexpr size_t kMask = kBlock - 1;
-    std::vector<std::unique_ptr<T[]>> blocks_;
-    size_t size_ = 0;
-};
 
 // One value of a result row.
 struct DbValue {
@@ -55,6 +29,9 @@ struct DbValue {
     // NULL is 0; a text that is no number throws.
     double asFloat() const;
 };
+
+// The value of column `i` of the row a statement stands on.
+DbValue columnValue(sqlite3_stmt* st, int i);
 
 // Owner of one SQLite connection, file or memory.
 class Connection {
@@ -178,14 +155,16 @@ private:
     bool active_ = false;
     QStringList fields_;
     QHash<QString, int> fieldIndex_;
-    // The result, row by row, in compact cells; texts live in their own list.
+    // The result, row by row, one 16-byte cell per value; a text cell holds the index of its
+    // text in texts_.
     struct Cell {
         union { qint64 i; double d; qint64 text; };
         DbValue::Type type;
     };
-    void append(const DbValue& v);
-    BlockStore<Cell, 12> cells_;   // 64 KB blocks
-    BlockStore<QString, 10> texts_;
+    void append(DbValue v);
+    const Cell* cell(int row, int col) const;  // nullptr outside the result
+    std::vector<Cell> cells_;
+    std::vector<QString> texts_;
     int nrows_ = 0;
     std::vector<int> widths_;
     QHash<int, QHash<qint64, int>> intIndex_;

@@ -2,10 +2,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,50 +22,12 @@
 
 namespace {
 
-QString noImportedRows(const QString& table) {
-    return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
-}
-
-QString progressLabel(int pass, int passes, qint64 ms) {
-    return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(fmt::minSec(ms));
-}
+QString progressLabel(int pass, int passes, qint64 ms) { return texts::training(pass, passes, fmt::minSec(ms)); }
 
 // Removes a file on scope exit unless released.
 struct TempFile {
     QString path;
     ~TempFile() { if (!path.isEmpty()) QFile::remove(path); }
-};
-
-// Shows an image in a label, scaled to fit with its aspect ratio kept, again whenever the
-// label changes size.
-class FitImage : public QObject {
-public:
-    explicit FitImage(QLabel* label) : QObject(label), label_(label) {
-        setObjectName(QStringLiteral("fitImage"));
-        label->setMinimumSize(1, 1);  // the pixmap must not keep the label from shrinking
-        label->installEventFilter(this);
-    }
-    static void show(QLabel* label, QImage img) {
-        auto* fit = label->findChild<FitImage*>(QStringLiteral("fitImage"), Qt::FindDirectChildrenOnly);
-        if (!fit) fit = new FitImage(label);
-        fit->img_ = std::move(img);
-        fit->apply();
-    }
-
-protected:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (o == label_ && e->type() == QEvent::Resize) apply();
-        return false;
-    }
-
-private:
-    void apply() {
-        const QSize r = label_->contentsRect().size();
-        if (img_.isNull() || r.width() < 1 || r.height() < 1) return;
-        label_->setPixmap(QPixmap::fromImage(img_.scaled(r, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    }
-    QLabel* label_;
-    QImage img_;
 };
 
 }  // namespace
@@ -85,7 +44,7 @@ forecast::Run TVelkorF::prepareForecast() {
     openOnTable(dm.qm, QStringLiteral("csm"), t.trainingTable, QStringLiteral(" order by CNT "), false);
     Query& q = dm.qm;
     const int icn = q.IsEmpty() ? 0 : q.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk;
-    if (icn < 1 || q.RecordCount() <= ityk) throw VelkorError(noImportedRows(t.trainingTable));
+    if (icn < 1 || q.RecordCount() <= ityk) throw VelkorError(texts::noImportedRows(t.trainingTable));
     run.patterns = forecast::trainingPatterns(q, icn);
 
     q.Last();
@@ -211,8 +170,7 @@ void TVelkorF::finishForecast(forecast::Run& run) {
     temp.path.clear();
 
     browse.Last();
-    ui->d12ms2L->setText(mseText);
-    FitImage::show(ui->dImg, TarselFann->CreateNeuronBmp());
+    showTrainingPage(run.errors, TarselFann->NeuronShape(), mseText);
     TarselFann.reset();
     dialogs().message(texts::trainingTime + fmt::minSecJa(tm));
 }

@@ -240,7 +240,10 @@ void TVelkorF::deleteRun(const Timeframe& t) {
         dialogs().message(texts::nothingToDelete);
         return;
     }
-    if (!dialogs().confirmOkCancel(t.deleteConfirm)) return;
+    const QString which = texts::runToDelete(hq.FieldByName(QStringLiteral("CNT")).AsString(),
+                                             hq.FieldByName(QStringLiteral("DT")).AsString(),
+                                             hq.FieldByName(QStringLiteral("HM")).AsString());
+    if (!dialogs().confirmOkCancel(t.deleteConfirm, which)) return;
     const QString cnt = hq.FieldByName(QStringLiteral("CNT")).AsString();
     {
         Transaction tx(dm.csq, Transaction::Immediate);

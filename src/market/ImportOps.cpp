@@ -210,9 +210,8 @@ void TVelkorF::uq01F(int id) {
     dialogs().message(t->importNotice);
     const int irdd = Cvs2i(page(t->index).rd1E->text());
 
-    const textfile::Lines sl(susj);
+    const QStringList sl = textfile::readLines(susj);
     const QString sdt = clock().today().addDays(-irdd).toString(QStringLiteral("yyyy/MM/dd"));
-    const QByteArray sdtBytes = sdt.toLatin1();
 
     // Kept on the window however the import ends, for the rows it stored.
     struct OriginScope {
@@ -238,7 +237,6 @@ void TVelkorF::uq01F(int id) {
         market::ProgressScope progress(this->progress(), t->importNotice.trimmed(), sl.size());
         for (qsizetype i = 0; i < sl.size(); ++i) {
             progress.step(i);
-            if (market::surelyNoBarLine(sl.bytes(i), sdtBytes)) continue;
             if (!market::takeQuoteLine(*this, x, sl[i], sdt, susj, i + 1, icn)) continue;
             insertRow();
             origin.lineOfCnt.push_back(int(i + 1));
@@ -283,7 +281,7 @@ void TVelkorF::uq01F(int id) {
         for (qsizetype k = n - kSideLinesFromEnd; k <= n - kSideLinesFromEnd - 1 + ityk; ++k) side.append(sl[k]);
         side.append(market::statsLine1(*this));
         side.append(market::statsLine2(x));
-        textfile::writeLines(s10cv, side, textfile::Replace::Rebuilt);
+        textfile::writeLines(s10cv, side);
     }
 
     dialogs().message(QString::number(icn) + texts::rowsRead);

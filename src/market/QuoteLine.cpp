@@ -108,25 +108,18 @@ QString& erPeriod(QString& st) {
     return st;
 }
 
-bool surelyNoBarLine(QByteArrayView raw, QByteArrayView sdt) {
-    if (raw.isEmpty()) return true;
-    if (raw.front() == '"') return false;  // a quoted first field loses its quotes
-    qsizetype end = 0;
-    while (end < raw.size() && raw[end] != ',') {
-        if (static_cast<unsigned char>(raw[end]) >= 0x80) return false;
-        ++end;
-    }
-    // ASCII bytes sort as the UTF-16 text they decode to.
-    const QByteArrayView first = raw.first(end);
-    return first.compare(sdt) < 0 || first.compare(QByteArrayView("999999")) > 0;
+bool isBarLine(const QString& line, const QString& sdt) {
+    auto dated = [&](QStringView first) { return first.compare(sdt) >= 0 && first.compare(u"999999") <= 0; };
+    if (line.isEmpty()) return false;
+    // The first field alone: only a quoted one needs the line split.
+    if (line.startsWith(u'"')) return dated(textfile::splitCommas(line).first());
+    return dated(QStringView(line).left(line.indexOf(u',')));
 }
 
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn) {
-    static const QString top = QStringLiteral("999999");
-    if (line.isEmpty()) return false;
+    if (!isBarLine(line, sdt)) return false;
     QStringList f = textfile::splitCommas(line);
-    if (f[0] < sdt || f[0] > top) return false;
     if (f.size() < kBarFields)
         throw VelkorError(texts::lineError(path, lineNo, texts::tooFewFields(f.size(), kBarFields)));
     for (int k = 0; k < kBarFields; ++k)

@@ -1,5 +1,4 @@
 #pragma once
-#include <QByteArrayView>
 // One line of a quote file as the import takes it: the bar-line test, the price texts,
 // the running extremes and the value slots of its row. No window and no database.
 #include <QString>
@@ -37,6 +36,10 @@ void resetStats(VelkorState& s);
 // the text in place and returns it.
 QString& erPeriod(QString& st);
 
+// The bar-line test: the line is not empty and its first field lies between `sdt` and
+// "999999" in a plain comparison of the texts.
+bool isBarLine(const QString& line, const QString& sdt);
+
 // Takes line `lineNo` (1-based) of the quote file `path`. A line that is no bar line (empty,
 // dated before `sdt`, or whose first field sorts after "999999") gives false and changes
 // nothing. For a bar line: a line of fewer than 20 fields, or an ATR or RSI that is not a
@@ -45,11 +48,6 @@ QString& erPeriod(QString& st);
 // twenty fields, and the result is true.
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn);
-
-// True when `raw` (a line's UTF-8 bytes) is surely no bar line by takeQuoteLine's date test:
-// empty, or a plain ASCII first field dated before `sdt` (ASCII) or sorting after "999999".
-// False when the line must be looked at whole (a quoted or non-ASCII first field included).
-bool surelyNoBarLine(QByteArrayView raw, QByteArrayView sdt);
 
 // The two statistics lines of the side file.
 QString statsLine1(const VelkorState& s);

@@ -56,16 +56,7 @@ public:
         const int rc = sqlite3_step(st);
         const bool found = rc == SQLITE_ROW;
         if (found) {
-            for (int i = 0; i < market::kRangeColumns; ++i) {
-                switch (sqlite3_column_type(st, i)) {
-                case SQLITE_INTEGER: out[size_t(i)] = DbValue::integer(sqlite3_column_int64(st, i)); break;
-                case SQLITE_FLOAT: out[size_t(i)] = DbValue::real(sqlite3_column_double(st, i)); break;
-                case SQLITE_NULL: out[size_t(i)] = DbValue::null(); break;
-                default:
-                    out[size_t(i)] = DbValue::text(QString::fromUtf8(
-                        reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
-                }
-            }
+            for (int i = 0; i < market::kRangeColumns; ++i) out[size_t(i)] = columnValue(st, i);
         }
         sqlite3_reset(st);
         if (!found && rc != SQLITE_DONE)

@@ -14,9 +14,12 @@
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <cmath>
 
+#include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "forecast/Forecast.h"
+#include "ui/Fonts.h"
 #include "ui/VelkorU.h"
 
 namespace {
@@ -26,7 +29,8 @@ const QColor green(0, 255, 0);
 const QColor blue(0, 0, 255);
 constexpr int markerSize = 18;
 
-// A filled triangle pointing up or down, drawn as the point marker of a signal series.
+// A filled triangle pointing up or down, drawn as the point marker of a signal series. Its
+// white outline sets it apart from a line of the same colour beneath it.
 QImage triangle(const QColor& colour, bool up) {
     QImage img(markerSize, markerSize, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
@@ -45,8 +49,36 @@ QImage triangle(const QColor& colour, bool up) {
     }
     path.closeSubpath();
     p.fillPath(path, colour);
+    p.strokePath(path, QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     return img;
 }
+
+// The pixel size of axis labels, axis titles and legend for a chart view of this height:
+// readable at the design size, and growing with the window.
+int chartTextPixels(int height) { return std::clamp(int(std::lround(11 + height / 60.0)), 14, 22); }
+
+// Gives the chart's axes and legend the text size that suits the view's height now.
+void applyChartFonts(QChartView* view) {
+    QChart* c = view->chart();
+    const QFont f = velkorFont(chartTextPixels(view->height()));
+    if (c->legend()->font() != f) c->legend()->setFont(f);
+    for (QAbstractAxis* a : c->axes()) {
+        if (a->labelsFont() != f) a->setLabelsFont(f);
+        if (a->titleFont() != f) a->setTitleFont(f);
+    }
+}
+
+// Keeps the chart's texts sized to the view as the window is resized.
+class ChartFonts : public QObject {
+public:
+    explicit ChartFonts(QChartView* view) : QObject(view) { view->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Resize) applyChartFonts(static_cast<QChartView*>(o));
+        return false;
+    }
+};
 
 // The chart's look, set once per view: dark theme to match the window.
 QChart* preparedChart(QChartView* view) {
@@ -56,9 +88,12 @@ QChart* preparedChart(QChartView* view) {
         c->setBackgroundRoundness(0);
         c->setMargins(QMargins(4, 4, 4, 4));
         view->setRenderHint(QPainter::Antialiasing);
+        view->setBackgroundBrush(c->backgroundBrush());
         c->legend()->setVisible(true);
         c->legend()->setAlignment(Qt::AlignBottom);
         c->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);  // lines as lines, signals as triangles
+        new ChartFonts(view);
+        applyChartFonts(view);
         c->setProperty("velkorPrepared", true);
     }
     return c;
@@ -99,6 +134,10 @@ void signalMarker(QScatterSeries* s, const QColor& colour, bool up) {
 }
 
 }  // namespace
+
+void prepareChartView(QChartView* view) {
+    if (view) preparedChart(view);
+}
 
 void clearVerificationChart(QChartView* view) {
     if (!view) return;
@@ -214,6 +253,50 @@ void drawVerificationChart(QChartView* view, const ChartRun& run) {
     const double pad = std::max(10.0, (hi - lo) * 0.1);
     yAxis->setRange(lo - pad, hi + pad);
     yAxis->applyNiceNumbers();
+    applyChartFonts(view);  // axes built anew take the view's text size
+}
+
+void drawLearningCurve(QChartView* view, const std::vector<double>& errors) {
+    if (!view) return;
+    QChart* c = preparedChart(view);
+    clearChart(c);
+    QFont tf = c->titleFont();
+    tf.setPointSize(14);
+    c->setTitleFont(tf);
+    c->setTitle(texts::learningCurve);
+    c->legend()->setVisible(false);
+    if (errors.empty()) return;
+
+    auto* curve = addSeries<QLineSeries>(c, QStringLiteral("MSE"), texts::learningError);
+    QPen pen = curve->pen();
+    pen.setWidth(3);
+    pen.setColor(green);
+    curve->setPen(pen);
+    QList<QPointF> points;
+    double lo = errors.front(), hi = errors.front();
+    for (size_t i = 0; i < errors.size(); ++i) {
+        points.append({qreal(i + 1), errors[i]});
+        lo = std::min(lo, errors[i]);
+        hi = std::max(hi, errors[i]);
+    }
+    curve->replace(points);
+
+    auto* passes = new QValueAxis;
+    passes->setTitleText(texts::learningPasses);
+    passes->setLabelFormat(QStringLiteral("%d"));
+    passes->setRange(0, std::max<qreal>(errors.size(), 2));
+    passes->applyNiceNumbers();
+    auto* error = new QValueAxis;
+    error->setTitleText(texts::learningError);
+    error->setLabelFormat(QStringLiteral("%.3g"));
+    const double pad = std::max((hi - lo) * 0.05, std::abs(hi) * 0.01 + 1e-9);
+    error->setRange(std::max(0.0, lo - pad), hi + pad);
+    error->applyNiceNumbers();
+    c->addAxis(passes, Qt::AlignBottom);
+    c->addAxis(error, Qt::AlignLeft);
+    curve->attachAxis(passes);
+    curve->attachAxis(error);
+    applyChartFonts(view);
 }
 
 QImage verificationChartImage(QChartView* view, const QSize& size) {

@@ -38,6 +38,14 @@ void drawVerificationChart(QChartView* view, const ChartRun& run);
 // the view itself keeps its size.
 QImage verificationChartImage(QChartView* view, const QSize& size);
 
+// Gives a chart view the dark look of the window, with texts sized to the view, before
+// anything is drawn on it.
+void prepareChartView(QChartView* view);
+
+// Draws the learning curve of a forecast run: the training error after each pass (pass 1 first)
+// as one line over the passes. No errors leave the chart empty.
+void drawLearningCurve(QChartView* view, const std::vector<double>& errors);
+
 // Leaves the chart without series and axes (a page with no run).
 void clearVerificationChart(QChartView* view);
 

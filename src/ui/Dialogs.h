@@ -11,18 +11,27 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual void message(const QString& text) = 0;
-    virtual bool confirmOkCancel(const QString& text) = 0;  // true: OK
+    // true: OK. `detail` (when given) stands under the text and says what the answer acts on.
+    virtual bool confirmOkCancel(const QString& text, const QString& detail = QString()) = 0;
     virtual bool confirmYesNo(const QString& text) = 0;     // true: Yes
     virtual QString openFile() = 0;                          // empty: cancelled
     virtual void error(const QString& text) = 0;
 };
+
+// Makes a dialog of the window look as the window does: titled with the program's name, in the
+// window's font and palette.
+void likeTheWindow(QWidget* dialog, QWidget* parent);
+
+// Loads Qt's own Japanese texts (standard buttons, the open-file dialog) once per process;
+// false when they are not installed (qt6-translations-l10n), and the standard texts stay English.
+bool loadQtJapanese();
 
 // Modal boxes of the window.
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent) : parent_(parent) {}
     void message(const QString& text) override;
-    bool confirmOkCancel(const QString& text) override;
+    bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;
     void error(const QString& text) override;
@@ -37,7 +46,7 @@ public:
     ConsoleDialogs(bool yes, QString dataDir, FILE* lines = stdout)
         : yes_(yes), dataDir_(std::move(dataDir)), lines_(lines) {}
     void message(const QString& text) override;
-    bool confirmOkCancel(const QString& text) override;
+    bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;
     void error(const QString& text) override;
@@ -57,7 +66,10 @@ private:
 class ScriptedDialogs : public Dialogs {
 public:
     void message(const QString& text) override { log.append(QStringLiteral("message: ") + text); }
-    bool confirmOkCancel(const QString& text) override { return answer(QStringLiteral("confirm: ") + text); }
+    bool confirmOkCancel(const QString& text, const QString& detail = QString()) override {
+        details.append(detail);
+        return answer(QStringLiteral("confirm: ") + text);
+    }
     bool confirmYesNo(const QString& text) override { return answer(QStringLiteral("confirm: ") + text); }
     QString openFile() override {
         log.append(QStringLiteral("open"));
@@ -77,6 +89,7 @@ public:
 
     QStringList log;
     QStringList errors;
+    QStringList details;  // the detail of every OK/Cancel confirmation, in order
     QStringList unexpected;
     std::deque<bool> answers;
     std::deque<QString> files;

@@ -4,12 +4,15 @@
 #include <QProgressDialog>
 #include <algorithm>
 
+#include "ui/Dialogs.h"
+
 QtProgress::QtProgress(QWidget* parent) : parent_(parent) {}
 QtProgress::~QtProgress() = default;
 
 void QtProgress::start(const QString& label, qint64 total, bool cancellable) {
     dlg_ = std::make_unique<QProgressDialog>(label, cancellable ? QStringLiteral("キャンセル") : QString(), 0,
                                              1000, parent_);
+    likeTheWindow(dlg_.get(), parent_);
     dlg_->setWindowModality(Qt::WindowModal);
     dlg_->setMinimumDuration(300);
     dlg_->setAutoClose(false);

@@ -1,6 +1,7 @@
 // The training-table browser (page "6:Fx予測") and the export catalog (page "7:CSV").
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QTableView>
 
 #include <QDir>
@@ -20,13 +21,25 @@ void TVelkorF::uq01D(int id) {
     if (!t) return;
     ui->f12stbE->setText(t->browserCaption);
     ui->f13tidL->setText(QString::number(t->trainingTbid));
-    ui->fDG->setModel(nullptr);
     DataSource* ds = dm.trainingSource(t->index);
-    // Rebinding keeps the query as it is: the grid shows what the query holds now.
-    ui->fDG->setModel(ds);
-    QObject::disconnect(ui->fDG->selectionModel(), nullptr, nullptr, nullptr);
-    connect(ui->fDG->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
-            [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
+    // The grid shows the query as it is. The view (and each of its headers) makes a selection
+    // model per model it is given; the replaced ones go, and with them only the program's own
+    // connections.
+    QTableView* grid = ui->fDG;
+    QObject::disconnect(browseCursor_[0]);
+    QObject::disconnect(browseCursor_[1]);
+    if (grid->model() != ds) grid->setModel(ds);
+    for (QAbstractItemView* v : std::initializer_list<QAbstractItemView*>{grid, grid->horizontalHeader(), grid->verticalHeader()})
+        for (QItemSelectionModel* m : v->findChildren<QItemSelectionModel*>(Qt::FindDirectChildrenOnly))
+            if (m != grid->selectionModel()) m->deleteLater();
+    // The grid's current row and the query's cursor move together both ways.
+    browseCursor_[0] = connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
+                               [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
+    browseCursor_[1] = connect(ds, &DataSource::currentRowChanged, grid, [grid, ds](int row) {
+        if (row < 0 || grid->model() != ds || row >= ds->rowCount() || grid->currentIndex().row() == row) return;
+        grid->selectionModel()->setCurrentIndex(ds->index(row, std::max(0, grid->currentIndex().column())),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    });
     emit ds->widthsChanged();
 }
 

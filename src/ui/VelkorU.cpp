@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QtCharts/QChartView>
@@ -14,12 +16,15 @@
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "forecast/Forecast.h"
 #include "net/TarselFann.h"
+#include "ui/Chart.h"
 #include "ui/Fonts.h"
 #include "ui_VelkorU.h"
 
 TVelkorF::TVelkorF(Options o, QWidget* parent)
     : QMainWindow(parent), ui(new Ui::VelkorF), startupMarker_(texts::startupMarker) {
+    loadQtJapanese();
     ui->setupUi(this);
     applyVelkorFonts(this);
     workDir_ = QDir(o.workDir.isEmpty() ? QDir::currentPath() : o.workDir).absolutePath();
@@ -68,6 +73,59 @@ bool TVelkorF::guarded(const std::function<void()>& op) {
     return false;
 }
 
+namespace {
+
+// Sets every column of a data grid from the display widths of the data source it shows now:
+// the width of that many digits, and at least the width of the column's title.
+void fitColumns(QTableView* view) {
+    const auto* ds = qobject_cast<const DataSource*>(view->model());
+    if (!ds) return;
+    const int digit = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const QFontMetrics title = view->horizontalHeader()->fontMetrics();
+    for (int c = 0; c < ds->columnCount(); ++c) {
+        const int w = ds->displayWidth(c);
+        const int titleWidth = title.horizontalAdvance(ds->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 12;
+        view->setColumnWidth(c, std::max(w > 0 ? w * digit + 8 : 64, std::min(titleWidth, 200)));
+    }
+}
+
+// The grid follows the widths of `ds` whenever it shows it (a grid may show several in turn).
+void followWidths(QTableView* view, DataSource* ds) {
+    auto apply = [view, ds] { if (view->model() == ds) fitColumns(view); };
+    QObject::connect(ds, &DataSource::widthsChanged, view, apply);
+    QObject::connect(ds, &QAbstractItemModel::modelReset, view, apply);
+}
+
+// The cells of a text grid that only shows results: no current cell is marked, none selected.
+class PlainCells : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(o, index);
+        o->state &= ~(QStyle::State_HasFocus | QStyle::State_Selected);
+    }
+};
+
+void showAsResults(QTableWidget* grid) {
+    grid->setSelectionMode(QAbstractItemView::NoSelection);
+    grid->setItemDelegate(new PlainCells(grid));
+}
+
+// The current row of the grid that holds the focus (the one the keys act on) in the bright
+// selection colour, that of every other grid muted.
+void markFocus(QAbstractItemView* grid, bool focused) {
+    static const QColor muted(0x4a, 0x50, 0x5c);
+    QPalette p = grid->palette();
+    const QColor c = focused ? QApplication::palette().color(QPalette::Active, QPalette::Highlight) : muted;
+    p.setColor(QPalette::Active, QPalette::Highlight, c);
+    p.setColor(QPalette::Inactive, QPalette::Highlight, c);
+    grid->setPalette(p);
+}
+
+}  // namespace
+
 void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->setModel(ds);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -75,26 +133,17 @@ void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
-    auto applyWidths = [view, ds] {
-        const int cw = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-        for (int c = 0; c < ds->columnCount(); ++c) {
-            const int w = ds->displayWidth(c);
-            const int title = view->horizontalHeader()->fontMetrics().horizontalAdvance(
-                                  ds->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 12;
-            view->setColumnWidth(c, std::max(w > 0 ? w * cw + 8 : 64, std::min(title, 200)));
-        }
-    };
-    connect(ds, &DataSource::widthsChanged, view, applyWidths);
-    connect(ds, &QAbstractItemModel::modelReset, view, applyWidths);
+    followWidths(view, ds);
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
             [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
-    connect(ds, &DataSource::currentRowChanged, view, [view](int row) {
-        if (row < 0 || !view->model() || row >= view->model()->rowCount()) return;
+    connect(ds, &DataSource::currentRowChanged, view, [view, ds](int row) {
+        if (row < 0 || view->model() != ds || row >= ds->rowCount()) return;
         const QModelIndex idx = view->model()->index(row, std::max(0, view->currentIndex().column()));
         if (view->currentIndex().row() != row)
             view->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     });
-    applyWidths();
+    fitColumns(view);
+    markFocus(view, false);
 }
 
 void TVelkorF::wire() {
@@ -105,6 +154,8 @@ void TVelkorF::wire() {
     bindGrid(ui->gDG, dm.dsg.get());
     bindGrid(ui->hDG, dm.dsf.get());
     bindGrid(ui->fDG, dm.dsm1.get());
+    followWidths(ui->fDG, dm.dsm2.get());  // the browser switches among the training tables
+    followWidths(ui->fDG, dm.dsm3.get());
 
     for (const Timeframe& t : timeframes()) {
         Page& p = page(t.index);
@@ -115,16 +166,24 @@ void TVelkorF::wire() {
         connect(p.vfB, &QPushButton::clicked, this, [this, code] {
             guarded([&] { iasi = code; uq03K(3); });
         });
+        prepareChartView(p.cht);
+        showAsResults(p.sg);
+        showAsResults(p.statsGrid);
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
     }
+    prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
+    // "書出" writes the table of the export catalog's current row to its CSV file.
+    connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { uq04CV(2); }); });
     connect(ui->z01BB, &QPushButton::clicked, this, &QWidget::close);
     connect(qApp, &QApplication::focusChanged, this, &TVelkorF::onFocusChanged);
 }
 
 void TVelkorF::onFocusChanged(QWidget* old, QWidget* now) {
+    if (auto* grid = qobject_cast<QTableView*>(old); grid && isAncestorOf(grid)) markFocus(grid, false);
+    if (auto* grid = qobject_cast<QTableView*>(now); grid && isAncestorOf(grid)) markFocus(grid, true);
     // The statistics are recounted when the focus moves into page "52:検証2" from outside.
     auto inside = [this](QWidget* w) { return w && (w == ui->e2ts || ui->e2ts->isAncestorOf(w)); };
     if (inside(now) && !inside(old) && startupDone()) guarded([&] { uq03SG(2); });

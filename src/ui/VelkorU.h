@@ -5,10 +5,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/Clock.h"
 #include "app/VelkorState.h"
 #include "db/Tdm.h"
+#include "net/TarselFann.h"
 #include "ui/Dialogs.h"
 #include "ui/Progress.h"
 
@@ -139,6 +141,9 @@ public:
     void verifyPending();  // operation 3 of uq03LC: pairs pending forecasts with later bars
     void uq03SG(int id);
     void uq03MCT(int id);
+    // Page "4:学図" after a forecast run: its training error `mseText`, the learning curve (the
+    // error after each pass, first pass first) and the trained network drawn from its shape.
+    void showTrainingPage(const std::vector<double>& errors, const TTarselFann::Shape& shape, const QString& mseText);
 
     // Table browser and CSV page.
     void uq01D(int id);
@@ -161,6 +166,9 @@ private:
     void writeForecasts(forecast::Run& run);
     QString saveNetworkBeside(const Timeframe& t);
     void finishForecast(forecast::Run& run);
+    // Steps of the verification.
+    std::vector<std::pair<int, int>> pendingRuns();
+    void verifyRun(const Timeframe& t, int hcnt);
     // Steps of the page method.
     struct ShownRun;
     void reopenHeaders(const Timeframe& t);
@@ -168,6 +176,7 @@ private:
     void showRun(const Timeframe& t, const ShownRun& s);
     static QString detailsOf(const Timeframe& t, const QString& hcnt);
     void storeRun(const Timeframe& t);
+    void insertDetails(const Timeframe& t, const QString& hcnt);
     void fillHeaderSlots(const Timeframe& t, const Query& rows);
     void resetPage(const Timeframe& t);
     void deleteRun(const Timeframe& t);
@@ -180,6 +189,7 @@ private:
     void addDefaultExports();
 
     std::array<Page, 3> pages_{};
+    std::array<QMetaObject::Connection, 2> browseCursor_;  // the browser grid and its query's cursor
     QString workDir_;
     QString catalogDir_;
     std::unique_ptr<Dialogs> ownDialogs_;

@@ -3,13 +3,13 @@
 // the bar-line test, ErPeriod, Cvs2i and the statistics, the value slots, and both ways a
 // row is written (the statement the SQL builder writes, run by the executor, and the
 // prepared insert of the import). Checks:
+// - the bar-line test on the first field decides as the split line does;
 // - a bad line ends in a VelkorError that names the file and the line, nothing else;
 // - the built statement adds exactly one row or nothing, and touches no other table;
 // - both ways store the same row (or both refuse it) and leave the same slots.
 #include <sqlite3.h>
 
 #include <QFile>
-#include <QRegularExpression>
 #include <unistd.h>
 
 #include <cstdint>
@@ -88,17 +88,7 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) fuzz::fail("temp file", w.path);
         f.write(reinterpret_cast<const char*>(data), qint64(size));
     }
-    const textfile::Lines lines(w.path);
-    {
-        // The lines decoded one by one are the lines of the whole text decoded at once.
-        QByteArray all(reinterpret_cast<const char*>(data), qsizetype(size));
-        if (all.startsWith("\xEF\xBB\xBF")) all.remove(0, 3);
-        QStringList whole = QString::fromUtf8(all).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-        if (whole.last().isEmpty()) whole.removeLast();
-        fuzz::check(lines.size() == whole.size(), "as many lines as the decoded text has");
-        for (qsizetype i = 0; i < lines.size() && i < whole.size(); ++i)
-            fuzz::check(lines[i] == whole[i], "a line decoded alone reads as in the whole text", whole[i]);
-    }
+    const QStringList lines = textfile::readLines(w.path);
     fuzz::check(execOne(w.db, QStringLiteral("delete from F01CSV")), "empty F01CSV");
     fuzz::check(execOne(w.db, QStringLiteral("delete from F01CSVP")), "empty F01CSVP");
 
@@ -109,12 +99,14 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
     int icn = 1;
     for (qsizetype i = 0; i < lines.size() && i < 64; ++i) {
         bool taken = false;
-        const bool passedOver = market::surelyNoBarLine(lines.bytes(i), sdt.toLatin1());
+        const QString first = textfile::splitCommas(lines[i]).first();
+        const bool barLine = !lines[i].isEmpty() && first >= sdt && first <= QLatin1String("999999");
+        fuzz::check(market::isBarLine(lines[i], sdt) == barLine, "the bar-line test decides as the split line", lines[i]);
         try {
             taken = market::takeQuoteLine(s, x, lines[i], sdt, w.path, i + 1, icn);
-            fuzz::check(!(passedOver && taken), "a line the import passes over is no bar line", lines[i]);
+            fuzz::check(taken == barLine, "a bar line is taken, any other line passed over", lines[i]);
         } catch (const VelkorError& e) {
-            fuzz::check(!passedOver, "a line the import passes over is no bar line", lines[i]);
+            fuzz::check(barLine, "only a bar line can end the import", lines[i]);
             const QString where = QStringLiteral("%1 の %2 行目").arg(w.path).arg(i + 1);
             fuzz::check(e.text().startsWith(where), "error names file and line", e.text());
             break;  // the import ends at this line

@@ -7,6 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <functional>
+
+#include "app/Texts.h"
 
 TEST(Format, Frac6RoundsTheExactBinaryValueHalfAwayFromZero) {
     struct Case { double v; const char* want; } cases[] = {
@@ -62,41 +70,98 @@ TEST(Scaling, Functions) {
     EXPECT_THROW(ClRSc(0, 2000000000, 1.0e3), std::exception);
 }
 
+namespace {
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+// The system's reason in a write error about `path`; empty when the message is no such error.
+QString writeErrorReason(const QString& message, const QString& path) {
+    const QStringList around = texts::fileWriteError(path, QStringLiteral("\x01")).split(QChar(1));
+    if (!message.startsWith(around[0]) || !message.endsWith(around[1])) return {};
+    return message.sliced(around[0].size(), message.size() - around[0].size() - around[1].size());
+}
+void putBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+}  // namespace
+
 TEST(TextFile, LineEndsAndByteOrderMark) {
     EXPECT_EQ(textfile::splitCommas("a,\"b,c\",,d "), (QStringList{"a", "b,c", "", "d "}));
     QTemporaryDir d;
     const QString p = d.filePath("t.txt");
-    textfile::writeLines(p, {"一", "b"});
-    QFile f(p);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("\xEF\xBB\xBF") + QString("一").toUtf8() + "\r\nb\r\n");
-    f.close();
-    EXPECT_EQ(textfile::readLines(p), (QStringList{"一", "b"}));
-    struct Case { QByteArray bytes; QStringList lines; } cases[] = {
-        {"a\nb\n", {"a", "b"}}, {"a\r\nb", {"a", "b"}}, {"a\rb\r", {"a", "b"}}, {"a\n\nb\n", {"a", "", "b"}}, {"", {}},
+    const QByteArray bom("\xEF\xBB\xBF");
+    // Written: UTF-8 with a byte-order mark, CR LF after every line; the new file replaces the
+    // old one and nothing is left beside it.
+    putBytes(p, "old content, longer than the new one\n");
+    struct Written { QStringList lines; QByteArray bytes; } written[] = {
+        {{"一", "b"}, bom + QString("一").toUtf8() + "\r\nb\r\n"}, {{}, bom}, {{""}, bom + "\r\n"},
     };
-    for (const Case& c : cases) {
-        QFile g(p);
-        ASSERT_TRUE(g.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        g.write(c.bytes);
-        g.close();
-        EXPECT_EQ(textfile::readLines(p), c.lines) << c.bytes.constData();
+    for (const Written& w : written) {
+        textfile::writeLines(p, w.lines);
+        EXPECT_EQ(bytesOf(p), w.bytes) << w.lines.join('|').toStdString();
+        EXPECT_EQ(textfile::readLines(p), w.lines);
+        EXPECT_EQ(QDir(d.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.txt"});
+    }
+    // Read: a byte-order mark selects the encoding; CR LF, LF and CR end lines; a final line end
+    // adds no empty line.
+    struct Read { QByteArray bytes; QStringList lines; } read[] = {
+        {"a\nb\n", {"a", "b"}}, {"a\r\nb", {"a", "b"}}, {"a\rb\r", {"a", "b"}}, {"a\n\nb\n", {"a", "", "b"}}, {"", {}},
+        {bom, {}}, {bom + "a\r\n\r\n", {"a", ""}}, {"\r\n", {""}},
+        {QByteArray("\xFF\xFE" "a\0\r\0\n\0\x00\x4E", 10), {"a", "一"}},  // UTF-16, little-endian
+        {QByteArray("\xFE\xFF\0a\0\n\x4E\x00", 8), {"a", "一"}},           // UTF-16, big-endian
+    };
+    for (const Read& c : read) {
+        putBytes(p, c.bytes);
+        EXPECT_EQ(textfile::readLines(p), c.lines) << c.bytes.toHex().constData();
     }
     EXPECT_THROW(textfile::readLines(d.filePath("missing.txt")), VelkorError);
+}
 
-    // A rebuilt file has the same bytes, replaces the old one and leaves nothing beside it;
-    // a folder that is not there is named in the error.
-    QTemporaryDir r;
-    textfile::writeLines(r.filePath("a.csv"), {"old"}, textfile::Replace::Rebuilt);
-    textfile::writeLines(r.filePath("a.csv"), {"一", "b"}, textfile::Replace::Rebuilt);
-    QFile a(r.filePath("a.csv"));
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
-    EXPECT_EQ(a.readAll(), QByteArray("\xEF\xBB\xBF") + QString("一").toUtf8() + "\r\nb\r\n");
-    EXPECT_EQ(QDir(r.path()).entryList(QDir::Files), QStringList{"a.csv"});
-    try {
-        textfile::writeLines(r.filePath("none/a.csv"), {"x"}, textfile::Replace::Rebuilt);
-        ADD_FAILURE() << "no error";
-    } catch (const VelkorError& e) {
-        EXPECT_TRUE(e.text().contains(r.filePath("none/a.csv"))) << e.text().toStdString();
+// A write that fails keeps the old file as it was, leaves no file of its own behind and names
+// the file and the system's reason.
+TEST(TextFile, AFailedWriteKeepsTheOldFile) {
+    QTemporaryDir d;
+    const QByteArray old("\xEF\xBB\xBFold\r\n");
+    putBytes(d.filePath("old.csv"), old);
+    ASSERT_TRUE(QDir(d.path()).mkdir("folder"));
+    const QStringList before = QDir(d.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList manyLines(20000, QStringLiteral("2026/11/27,10:00,147.123,147.001"));
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+
+    // `reason`: the system's wording, where it is fixed.
+    struct Case { const char* what; QString path; const char* reason; std::function<void()> before, after; } cases[] = {
+        {"folder missing", d.filePath("none/a.csv"), std::strerror(ENOENT), [] {}, [] {}},
+        {"a folder in the way", d.filePath("folder"), nullptr, [] {}, [] {}},
+        {"the disk refuses the content", d.filePath("old.csv"), std::strerror(EFBIG),
+         [&] {
+             // Files of this process may not grow past 4 KB; the signal that would end it is ignored.
+             std::signal(SIGXFSZ, SIG_IGN);
+             rlimit small = unlimited;
+             small.rlim_cur = 4096;
+             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+         },
+         [&] {
+             setrlimit(RLIMIT_FSIZE, &unlimited);
+             std::signal(SIGXFSZ, SIG_DFL);
+         }},
+    };
+    for (const Case& c : cases) {
+        c.before();
+        QString message;
+        try {
+            textfile::writeLines(c.path, manyLines);
+        } catch (const VelkorError& e) {
+            message = e.text();
+        }
+        c.after();
+        const QString reason = writeErrorReason(message, c.path);
+        EXPECT_FALSE(reason.trimmed().isEmpty()) << c.what << ": " << message.toStdString();
+        if (c.reason) EXPECT_EQ(reason, QString::fromLocal8Bit(c.reason)) << c.what;
+        EXPECT_EQ(bytesOf(d.filePath("old.csv")), old) << c.what;
+        EXPECT_EQ(QDir(d.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before) << c.what;
     }
 }

@@ -1,5 +1,6 @@
-// The fast paths the market data preparation relies on: the fixed-decimal formats and
-// the numeric-literal check must give exactly what the slow, obvious versions give.
+// Exactness the market data preparation relies on: the fixed-decimal formats round as the
+// exact decimal expansion does, the numeric-literal check accepts what the literal pattern
+// accepts, and the bar-line test on a line's first field decides as the split line would.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
@@ -10,7 +11,7 @@
 
 #include "app/Format.h"
 #include "db/SqlBuilder.h"
-#include "app/VelkorState.h"
+#include "app/TextFile.h"
 #include "market/QuoteLine.h"
 
 namespace {
@@ -76,29 +77,31 @@ TEST(MarketFormat, NumericLiteralCheckAcceptsWhatTheLiteralPatternAccepts) {
     }
 }
 
-// The import passes over lines by their first field's bytes only where the full test would
-// surely pass over them too.
-TEST(MarketFormat, LinesPassedOverByTheirDateBytes) {
-    const QByteArray sdt = "2026/12/01";
-    struct Case { QByteArray line; bool passedOver; } cases[] = {
-        {"", true},
-        {"2026/11/30,00:00,1", true},         // before the first day read
-        {"2026/12/01,00:00,1", false},        // the first day read
-        {"2026/12/02", false},                // no comma: the whole line is the first field
-        {"A,1", true},                        // sorts after "999999"
-        {"999999,1", false},
-        {"\"2026/11/30\",00:00", false},    // quoted: looked at whole
-        {"\xEF\xBC\x92,1", false},         // not ASCII: looked at whole
-        {"2026/11/30\"x,1", true},           // a quote inside the field is part of it
+// The bar-line test reads only the first field of a line; it decides as the first field of
+// the split line does, quoted fields and odd characters included.
+TEST(MarketFormat, BarLineTestOnTheFirstField) {
+    const QString sdt = QStringLiteral("2026/12/01");
+    struct Case { const char16_t* line; bool barLine; } cases[] = {
+        {u"", false},
+        {u"2026/11/30,00:00,1", false},      // the day before the first day read
+        {u"2026/12/01,00:00,1", true},       // the first day read
+        {u"2026/12/02", true},               // no comma: the whole line is the first field
+        {u"Date,Time,High", false},          // a header sorts after "999999"
+        {u"999999,1", true},
+        {u"9999999,1", false},
+        {u",2026/12/01", false},             // an empty first field
+        {u"\"2026/11/30\",00:00", false},    // a quoted field loses its quotes
+        {u"\"2026/12/01\",00:00", true},
+        {u"\"2026/12/01,x\",00:00", true},   // a comma inside quotes
+        {u"2026/12/01\"x,1", true},          // a quote inside the field is part of it
+        {u"\uFF12\uFF10,1", false},          // full-width digits
+        {u"\uFEFF2026/12/01,1", false},      // a byte-order mark starting a later line
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(market::surelyNoBarLine(c.line, sdt), c.passedOver) << c.line.constData();
-        if (c.passedOver) {  // the full test agrees
-            VelkorState s;
-            market::ImportStats x;
-            market::resetStats(s);
-            EXPECT_FALSE(market::takeQuoteLine(s, x, QString::fromUtf8(c.line), QString::fromLatin1(sdt),
-                                               QStringLiteral("q.csv"), 1, 1));
-        }
+        const QString line = QStringView(c.line).toString();  // keeps a byte-order mark
+        EXPECT_EQ(market::isBarLine(line, sdt), c.barLine) << line.toStdString();
+        const QString first = textfile::splitCommas(line).first();
+        EXPECT_EQ(market::isBarLine(line, sdt), !line.isEmpty() && first >= sdt && first <= QLatin1String("999999"))
+            << line.toStdString();
     }
 }
