@@ -24,6 +24,8 @@
 #include "ui/Progress.h"
 #include "ui/VelkorU.h"
 
+QStringList backtestBench(const QString& data);  // backtest_bench.cpp
+
 namespace {
 const QDate kEnd(2026, 12, 4);
 
@@ -270,6 +272,8 @@ int main(int argc, char** argv) {
         std::printf("peak memory: %.1f MB (goal <= 200 MB)\n", kb / 1024.0);
         if (kb < 0 || kb > 200 * 1024) failed << "memory";
     }
+
+    failed << backtestBench(data);
 
     if (failed.isEmpty()) std::printf("bench: ok\n");
     else std::printf("bench: FAIL %s\n", qPrintable(failed.join(' ')));

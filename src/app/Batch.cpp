@@ -20,6 +20,7 @@
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "backtest/Plan.h"
 #include "forecast/Forecast.h"
 #include "ui/Chart.h"
 #include "ui/VelkorU.h"
@@ -71,6 +72,19 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
                 error = QStringLiteral("--size wants WIDTHxHEIGHT in pixels (16 to 8000 each, e.g. 1200x800), not ") + s;
                 return false;
             }
+        } else if (a == QLatin1String("--out")) {
+            if (!value(o.out)) return false;
+        } else if (a == QLatin1String("--jobs") || a == QLatin1String("--passes") || a == QLatin1String("--days")) {
+            QString s;
+            if (!value(s)) return false;
+            bool ok = false;
+            const int least = a == QLatin1String("--jobs") ? 1 : 0;
+            const int v = s.toInt(&ok);
+            if (!ok || v < least) {
+                error = a + QStringLiteral(" wants a whole number of %1 or more, not ").arg(least) + s;
+                return false;
+            }
+            (a == QLatin1String("--jobs") ? o.jobs : a == QLatin1String("--passes") ? o.passes : o.days) = v;
         } else if (a.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option ") + a;
             return false;
@@ -305,6 +319,7 @@ const std::map<QString, Command>& commandTable() {
 }  // namespace
 
 bool checkBatchCommands(const QStringList& commands, QString& error) {
+    if (commands.contains(QStringLiteral("backtest"))) return backtest::checkWords(commands, error);
     for (int i = 0; i < commands.size(); ++i) {
         auto it = commandTable().find(commands[i]);
         if (it == commandTable().end()) {
@@ -370,6 +385,10 @@ Options:
   --yes                answer OK/Yes to confirmations (default: Cancel/No)
   --json               with --batch: print one JSON document ("schema": 1) instead of text; message lines go to stderr
   --size WxH           size in pixels of the PNG the chart command writes (default 1200x800)
+  --out DIR            backtest: the folder of its runs and report (default: backtest-TF-FROM-TO-EVERY in the working directory)
+  --jobs N             backtest: steps run at the same time (default: the number of processors)
+  --passes N           backtest: training passes of its timeframe (default: cini.txt's)
+  --days N             backtest: read days of its timeframe (default: cini.txt's)
   --help               print this help and exit
   --version            print the version and exit
 
@@ -382,6 +401,8 @@ Commands (with --batch; a run waits while another batch run works in the same DI
   delete 5|30|80       delete the timeframe's newest run with its details (asks first; --yes answers)
   export N             write the table of export catalog row CNT=N to its CSV file
   reimport N           replace the rows of the table of export catalog row CNT=N from its CSV file (asks first)
+  backtest TF FROM TO [EVERY]
+                       alone: replay the forecasts of the bars from FROM to TO (every EVERY-th) as live runs, verify them, report
 
 Exit status:
   0  every operation went through

@@ -20,6 +20,10 @@ struct BatchOptions {
     bool json = false;                 // one JSON document on stdout instead of text
     QSize chartSize{1200, 800};        // the PNG of the chart command
     QStringList commands;  // command words and their arguments, in order
+    // Of the backtest command: its output folder, the steps run at once, its timeframe's
+    // training passes and read days.
+    QString out;
+    std::optional<int> jobs, passes, days;
 };
 
 // Parses the command line; returns false with a message for a usage error.

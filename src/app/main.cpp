@@ -8,6 +8,7 @@
 
 #include "app/Batch.h"
 #include "app/Clock.h"
+#include "backtest/Backtest.h"
 #include "ui/DarkStyle.h"
 #include "ui/Dialogs.h"
 #include "ui/VelkorU.h"
@@ -83,6 +84,9 @@ int main(int argc, char** argv) {
         print(stderr, "velkor: " + error.toUtf8() + "\nTry 'velkor --help' for the options and commands.\n");
         return 2;
     }
+
+    // A backtest works in its own folder and never starts up in the working directory.
+    if (o.commands.value(0) == QLatin1String("backtest")) return runBacktest(o);
 
     std::unique_ptr<Clock> clock;
     if (!o.today.isEmpty()) clock = std::make_unique<FixedClock>(QDate::fromString(o.today, QStringLiteral("yyyy-MM-dd")));

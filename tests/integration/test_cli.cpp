@@ -83,7 +83,7 @@ TEST(CommandLine, HelpAndVersionWithoutADisplay) {
         QString error;
         EXPECT_TRUE(parseOptions(args, o, error)) << l.toStdString() << ": " << error.toStdString();
     }
-    EXPECT_EQ(options, 8);
+    EXPECT_EQ(options, 12);
     for (const char* status : {"  0  ", "  1  ", "  2  "})
         EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^") + status)).size(), 1) << status;
 

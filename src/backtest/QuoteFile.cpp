@@ -1,0 +1,95 @@
+#include "backtest/QuoteFile.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "app/TextFile.h"
+#include "app/VelkorError.h"
+
+namespace backtest {
+
+namespace {
+bool digits(const QString& s, int maxLen) {
+    if (s.isEmpty() || s.size() > maxLen) return false;
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A price field as the import stores it: its first "." removed, a text sorting before "0"
+// taken as 0, and no number read as 0.
+int price(QString s) {
+    const qsizetype dot = s.indexOf(QLatin1Char('.'));
+    if (dot >= 0) s.remove(dot, 1);
+    bool ok = false;
+    const int v = s.trimmed().toInt(&ok);
+    return ok && s >= QLatin1String("0") ? v : 0;
+}
+}  // namespace
+
+std::optional<QDateTime> serverDateTime(const QString& date, const QString& time) {
+    const QStringList d = date.trimmed().split(QLatin1Char('/'));
+    const QStringList t = time.trimmed().split(QLatin1Char(':'));
+    if (d.size() != 3 || t.size() < 2 || t.size() > 3) return std::nullopt;
+    if (!digits(d[0], 4) || !digits(d[1], 2) || !digits(d[2], 2)) return std::nullopt;
+    for (const QString& p : t)
+        if (!digits(p, 2)) return std::nullopt;
+    const QDate day(d[0].toInt(), d[1].toInt(), d[2].toInt());
+    const QTime clock(t[0].toInt(), t[1].toInt(), t.size() == 3 ? t[2].toInt() : 0);
+    if (!day.isValid() || !clock.isValid()) return std::nullopt;
+    return QDateTime(day, clock, Qt::UTC);
+}
+
+QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLines(path)) {
+    static const QString top = QStringLiteral("999999");
+    int lastBar = -1;
+    for (const QString& text : std::as_const(text_)) {
+        QuoteLine line;
+        // The import's bar-line test: a line that is not empty and whose first field does not
+        // sort after "999999" (the read-days cutoff left out).
+        const QStringList fields = textfile::splitCommas(text);
+        line.bar = !text.isEmpty() && fields[0] <= top;
+        if (fields.size() >= 2) {
+            line.server = serverDateTime(fields[0], fields[1]);
+            line.serverText = fields[0].trimmed() + QLatin1Char(' ') + fields[1].trimmed();
+        }
+        if (line.bar && fields.size() > 4) line.close = price(fields[4]);
+        if (fields.size() >= 20) line.local = fields[18].trimmed() + QLatin1Char(' ') + fields[19].trimmed();
+        previousBar_.push_back(lastBar);
+        if (line.bar) lastBar = int(lines_.size());
+        lines_.push_back(std::move(line));
+    }
+    suffixMin_.assign(lines_.size(), std::numeric_limits<qint64>::max());
+    qint64 least = std::numeric_limits<qint64>::max();
+    for (size_t i = lines_.size(); i-- > 0;) {
+        if (lines_[i].server) least = std::min(least, lines_[i].server->toMSecsSinceEpoch());
+        suffixMin_[i] = least;
+    }
+}
+
+qsizetype QuoteFile::cutAfter(const QDateTime& t) const {
+    // The first index from which no line is early enough: the lines before it are kept.
+    const auto it = std::upper_bound(suffixMin_.begin(), suffixMin_.end(), t.toMSecsSinceEpoch());
+    return qsizetype(it - suffixMin_.begin());
+}
+
+std::vector<int> QuoteFile::baseBars(const QDate& from, const QDate& to, int every) const {
+    std::vector<int> out;
+    int inRange = 0;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const QuoteLine& l = lines_[i];
+        if (!l.bar) continue;
+        if (!l.server)
+            throw VelkorError(QStringLiteral("%1, line %2: the server date and time cannot be read").arg(path_).arg(i + 1));
+        const QDate d = l.server->date();
+        if (d < from || d > to) continue;
+        if (inRange++ % every == 0) out.push_back(int(i));
+    }
+    return out;
+}
+
+std::optional<int> QuoteFile::previousClose(int i) const {
+    const int p = previousBar_[size_t(i)];
+    if (p < 0) return std::nullopt;
+    return lines_[size_t(p)].close;
+}
+
+}  // namespace backtest

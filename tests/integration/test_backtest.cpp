@@ -1,0 +1,248 @@
+// The backtest command through the program itself on velkor-sample data: every step stores
+// what a live run made by hand on the cut quote files stores; the number of jobs and an
+// interruption change nothing; bad input is refused with nothing written.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/TextFile.h"
+#include "db/Database.h"
+
+namespace {
+struct Result {
+    int code;
+    QString out, err;
+};
+
+Result run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(240000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+const QString kVelkor = QStringLiteral(VELKOR_BINARY_DIR "/velkor");
+const QString kSample = QStringLiteral(VELKOR_BINARY_DIR "/velkor-sample");
+
+// The rows of a stored run table, their numbers and training times left out.
+QStringList rowsOf(const QString& db, const QString& sql) {
+    Connection c("t");
+    c.setDatabase(db);
+    c.open();
+    Query q("rows", &c, sql);
+    q.Open();
+    QStringList out;
+    for (int r = 0; r < q.RecordCount(); ++r) {
+        QStringList row;
+        for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
+        out << row.join('|');
+    }
+    return out;
+}
+const char* kHeaders = "select TBID, TBNM, DT, HM, CV, RD, LN, MSE from F03V05H order by CNT";
+const char* kDetails = "select TBID, HTNM, YKNO, YGCL, JGCL, SG, HG, LG, DCR, SGN, RST from F03VDT order by CNT";
+
+QByteArray bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every file in a folder with its bytes (the lock file aside).
+std::map<QString, QByteArray> folder(const QString& dir) {
+    std::map<QString, QByteArray> files;
+    for (const QString& f : QDir(dir).entryList(QDir::Files | QDir::Hidden)) files[f] = bytes(dir + "/" + f);
+    return files;
+}
+
+class Backtest : public ::testing::Test {
+protected:
+    static inline QTemporaryDir* tmp = nullptr;
+    static inline QString wd, quotes, reference;
+
+    static void SetUpTestSuite() {
+        tmp = new QTemporaryDir;
+        wd = tmp->filePath("wd");
+        quotes = tmp->filePath("quotes");
+        QDir().mkpath(wd);
+        textfile::writeLines(wd + "/cini.txt", {"a,3,3", "b,20,3", "c,80,3"});
+        ASSERT_EQ(run(kSample, {"--out", quotes, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
+        // Four steps: the 5-minute bars of 2024-03-12 at 00:00, 06:00, 12:00 and 18:00.
+        const Result r = run(kVelkor, args("ref", {"--jobs", "2"}));
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        reference = tmp->filePath("ref");
+    }
+    static void TearDownTestSuite() { delete tmp; }
+
+    static QStringList args(const QString& out, const QStringList& more = {}) {
+        return QStringList{"--batch", "--workdir", wd, "--data-dir", quotes, "--seed", "5", "--out", tmp->filePath(out)} +
+               more + QStringList{"backtest", "5", "2024-03-12", "2024-03-12", "72"};
+    }
+    static void expectSameResult(const QString& dir) {
+        EXPECT_EQ(rowsOf(dir + "/SQDB.DB", kHeaders), rowsOf(reference + "/SQDB.DB", kHeaders));
+        EXPECT_EQ(rowsOf(dir + "/SQDB.DB", kDetails), rowsOf(reference + "/SQDB.DB", kDetails));
+        for (const char* f : {"report.csv", "report.json", "config.txt", "cini.txt", "backtest.json"})
+            EXPECT_EQ(bytes(dir + "/" + f), bytes(reference + "/" + f)) << f;
+    }
+};
+
+// Cuts a quote file after its last line whose server date and time is not later than `at`.
+void cut(const QString& from, const QString& to, const QString& at) {
+    const QStringList lines = textfile::readLines(from);
+    qsizetype keep = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringList f = lines[i].split(',');
+        if (f.size() > 1 && f[0] + ' ' + f[1] <= at) keep = i + 1;
+    }
+    textfile::writeLines(to, lines.mid(0, keep));
+}
+}  // namespace
+
+// Steps 1 and 3 by hand: the cut files, a forecast run on them with the same settings, today
+// and seed, then a verification against the full files. Their rows equal the backtest's.
+TEST_F(Backtest, StepsEqualLiveRunsMadeByHand) {
+    const QStringList headers = rowsOf(reference + "/SQDB.DB", kHeaders);
+    const QStringList details = rowsOf(reference + "/SQDB.DB", kDetails);
+    ASSERT_EQ(headers.size(), 4);
+    ASSERT_EQ(details.size(), 16);
+    const char* bases[] = {"2024/03/12 00:00", "2024/03/12 12:00"};
+    for (int s = 0; s < 2; ++s) {
+        const int step = s * 2;  // steps 1 and 3
+        const QString hand = tmp->filePath(QString("hand%1").arg(step + 1)), data = hand + "/data";
+        QDir().mkpath(data);
+        for (const char* f : {"USDJPYM05.CSV", "USDJPYM30.CSV", "USDJPYH04.CSV"}) cut(quotes + "/" + f, data + "/" + f, bases[s]);
+        QFile::copy(wd + "/cini.txt", hand + "/cini.txt");
+        const Result live = run(kVelkor, {"--batch", "--workdir", hand, "--data-dir", data, "--today", "2024-03-12",
+                                          "--seed", "5", "forecast", "5"});
+        ASSERT_EQ(live.code, 0) << live.err.toStdString();
+        textfile::writeLines(hand + "/config.txt", {quotes + "/"});
+        ASSERT_EQ(run(kVelkor, {"--batch", "--workdir", hand, "--today", "2024-03-12", "verify"}).code, 0);
+        EXPECT_EQ(rowsOf(hand + "/SQDB.DB", kHeaders), headers.mid(step, 1));
+        EXPECT_EQ(rowsOf(hand + "/SQDB.DB", kDetails), details.mid(step * 4, 4));
+    }
+    // Runs numbered in base-bar order, details after their header, every period verified.
+    EXPECT_EQ(rowsOf(reference + "/SQDB.DB", "select CNT, DT, HM from F03V05H order by CNT"),
+              (QStringList{"1|2024/03/12|07:00", "2|2024/03/12|13:00", "3|2024/03/12|19:00", "4|2024/03/13|01:00"}));
+    EXPECT_EQ(rowsOf(reference + "/SQDB.DB", "select group_concat(CNT) from F03VDT group by HCNT order by HCNT"),
+              (QStringList{"1,2,3,4", "5,6,7,8", "9,10,11,12", "13,14,15,16"}));
+    EXPECT_EQ(rowsOf(reference + "/SQDB.DB", "select count(*) from F03VDT where RST is null"), QStringList{"0"});
+    // The working directory itself is untouched.
+    EXPECT_FALSE(QFile::exists(wd + "/SQDB.DB"));
+    EXPECT_FALSE(QFile::exists(wd + "/config.txt"));
+}
+
+// The report: its shape, and figures that agree with the stored rows.
+TEST_F(Backtest, ReportFilesAgreeWithTheStoredRuns) {
+    const QJsonObject doc = QJsonDocument::fromJson(bytes(reference + "/report.json")).object();
+    EXPECT_EQ(doc["schema"].toInt(), 1);
+    EXPECT_EQ(doc["timeframe"].toInt(), 5);
+    EXPECT_EQ(doc["from"].toString(), "2024-03-12");
+    EXPECT_EQ(doc["every"].toInt(), 72);
+    EXPECT_EQ(doc["seed"].toInt(), 5);
+    EXPECT_EQ(doc["passes"].toInt(), 3);
+    EXPECT_EQ(doc["read_days"].toInt(), 3);
+    EXPECT_EQ(doc["steps"].toInt(), 4);
+    EXPECT_EQ(doc["pending"].toInt(), 0);
+    const QJsonArray periods = doc["periods"].toArray();
+    ASSERT_EQ(periods.size(), 4);
+    for (int p = 1; p <= 4; ++p) {
+        const QJsonObject o = periods[p - 1].toObject();
+        const QString where = QString(" from F03VDT where YKNO = %1").arg(p);
+        const int hits = rowsOf(reference + "/SQDB.DB", "select count(*)" + where + " and RST = 1")[0].toInt();
+        EXPECT_EQ(o["period"].toInt(), p);
+        EXPECT_EQ(o["n"].toInt(), 4);
+        EXPECT_EQ(o["hits"].toInt(), hits);
+        EXPECT_EQ(o["misses"].toInt(), 4 - hits);
+        EXPECT_DOUBLE_EQ(o["hit_rate"].toDouble(), hits / 4.0);
+        EXPECT_EQ(o["wilson95"].toArray().size(), 2);
+        EXPECT_TRUE(o["p_value"].isDouble());
+        for (const char* k : {"hits", "hit_rate", "p_value"}) EXPECT_TRUE(o["persistence"].toObject().contains(k)) << k;
+        EXPECT_TRUE(o["pt"].toObject().contains("statistic"));
+        const int ups = rowsOf(reference + "/SQDB.DB", "select count(*)" + where + " and SG < 0")[0].toInt();
+        EXPECT_DOUBLE_EQ(o["up_share"].toDouble(), ups / 4.0);
+    }
+    const QStringList csv = textfile::readLines(reference + "/report.csv");
+    ASSERT_EQ(csv.size(), 5);
+    EXPECT_TRUE(csv[1].startsWith("5,2024-03-12,2024-03-12,72,5,3,3,4,0,1,4,")) << csv[1].toStdString();
+    EXPECT_TRUE(bytes(reference + "/report.png").startsWith("\x89PNG"));
+}
+
+// Run with one job the backtest gives the same files; interrupted after its second step and
+// run again, it does only the rest and ends the same.
+TEST_F(Backtest, OneJobAndAnInterruptionChangeNothing) {
+    const Result one = run(kVelkor, args("one", {"--jobs", "1"}));
+    ASSERT_EQ(one.code, 0) << one.err.toStdString();
+    expectSameResult(tmp->filePath("one"));
+    const QStringList progress = one.err.split('\n').filter("backtest 5: step ");
+    ASSERT_EQ(progress.size(), 4) << one.err.toStdString();
+    EXPECT_TRUE(QRegularExpression("^backtest 5: step 3/4 2024/03/12 12:00 elapsed \\d\\d:\\d\\d, about \\d\\d:\\d\\d left$")
+                    .match(progress[2]).hasMatch()) << progress[2].toStdString();
+
+    QProcess p;
+    p.start(kVelkor, args("cut", {"--jobs", "1"}));
+    QString err;
+    while (!err.contains("step 2/4") && p.waitForReadyRead(60000)) err += QString::fromUtf8(p.readAllStandardError());
+    p.kill();  // in step 3, or storing it, or verifying
+    p.waitForFinished();
+    ASSERT_TRUE(err.contains("step 2/4")) << err.toStdString();
+    const QString cutDir = tmp->filePath("cut");
+    EXPECT_GE(rowsOf(cutDir + "/SQDB.DB", "select count(*) from F03V05H")[0].toInt(), 2);
+    const Result resumed = run(kVelkor, args("cut", {"--jobs", "2"}));
+    ASSERT_EQ(resumed.code, 0) << resumed.err.toStdString();
+    expectSameResult(cutDir);
+    EXPECT_FALSE(QFile::exists(cutDir + "/.steps"));
+}
+
+// Periods without a bar yet stay pending: the 4-hour bars of the last day, the last of which
+// has no period verified and the one before it one.
+TEST_F(Backtest, PeriodsWithoutBarsArePending) {
+    const Result r = run(kVelkor, {"--batch", "--workdir", wd, "--data-dir", quotes, "--json", "--out", tmp->filePath("h4"),
+                                   "backtest", "80", "2024-03-13", "2024-03-13"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(doc["steps"].toInt(), 6);
+    EXPECT_EQ(doc["pending"].toInt(), 3);
+    const QJsonArray periods = doc["periods"].toArray();
+    ASSERT_EQ(periods.size(), 2);
+    EXPECT_EQ(periods[0].toObject()["n"].toInt(), 5);
+    EXPECT_EQ(periods[1].toObject()["n"].toInt(), 4);
+    EXPECT_EQ(r.out.toUtf8(), bytes(tmp->filePath("h4/report.json")));
+}
+
+// Bad input: a clear message, exit status 2, and nothing written.
+TEST_F(Backtest, BadInputIsRefusedWithNothingWritten) {
+    struct Case { QStringList words, options; const char* message; };
+    const Case cases[] = {
+        {{"7", "2024-03-12", "2024-03-12"}, {}, "timeframe of 5|30|80, not 7"},
+        {{"5", "2024-03-13", "2024-03-12"}, {}, "FROM 2024-03-13 lies after TO 2024-03-12"},
+        {{"5", "2024-03-32", "2024-03-12"}, {}, "dates YYYY-MM-DD, not 2024-03-32"},
+        {{"5", "2023-01-01", "2023-01-31"}, {}, "no bar of"},
+        {{"5", "2024-03-12", "2024-03-12", "0"}, {}, "EVERY as a whole number of 1 or more, not 0"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--jobs", "0"}, "--jobs wants a whole number of 1 or more, not 0"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--today", "2024-03-12"}, "--today does not go with backtest"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--out", wd}, "is not empty and holds no backtest"},
+    };
+    const QString out = tmp->filePath("bad");
+    for (const Case& c : cases) {
+        QStringList a{"--batch", "--workdir", wd, "--data-dir", quotes};
+        if (!c.options.contains("--out")) a << "--out" << out;
+        const Result r = run(kVelkor, a + c.options + QStringList{"backtest"} + c.words);
+        EXPECT_EQ(r.code, 2) << c.message;
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out)) << c.message;
+    }
+    EXPECT_FALSE(QFile::exists(wd + "/SQDB.DB"));
+
+    // The reference folder asked for another backtest (another seed): refused, untouched.
+    const auto before = folder(reference);
+    const Result other = run(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", quotes, "--seed", "6", "--out",
+                                                  reference, "backtest", "5", "2024-03-12", "2024-03-12", "72"});
+    EXPECT_EQ(other.code, 2);
+    EXPECT_TRUE(other.err.contains("holds another backtest")) << other.err.toStdString();
+    EXPECT_EQ(folder(reference), before);
+}
