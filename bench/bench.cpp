@@ -105,6 +105,12 @@ struct Session {
         o.seed = kSeed;
         w = std::make_unique<TVelkorF>(o);
     }
+    // The start-up, its files on disk before anything after it is timed.
+    void start() {
+        w->FormActivate();
+        check("start-up");
+        ::sync();
+    }
     // Stops the benchmark when an operation showed an error: its time would mean nothing.
     void check(const char* what) const {
         if (!dialogs.errors.isEmpty() || !w->startupDone())
@@ -186,90 +192,94 @@ forecast::TrainingPatterns fiveMinutePatterns(TVelkorF& w) {
 }
 
 // A bare loop of fann_train over the patterns on a network of the run's shape, settings and
-// initial weights (the same seed). Returns milliseconds; `mse` gets the network's error.
-double bareTrainingMs(const forecast::TrainingPatterns& p, int passes, QString& mse) {
+// initial weights (the same seed); the network's error afterwards as the run shows it.
+QString bareTraining(const forecast::TrainingPatterns& p, int passes) {
     static const unsigned layers[] = {14, 14, 14, 3};
     TTarselFann net(layers, 1.0f, kSeed);
     fann* ann = net.handle();
     std::vector<float> in = p.inputs, first = p.targetsFirst, later = p.targetsLater;
-    QElapsedTimer t;
-    t.start();
     for (int pass = 0; pass < passes; ++pass) {
         float* out = pass == 0 ? first.data() : later.data();
         for (int r = 0; r < p.count; ++r) fann_train(ann, &in[size_t(r) * 14], &out[size_t(r) * 3]);
     }
-    const double ms = msSince(t);
-    mse = fmt::frac6(fann_get_MSE(ann));
-    return ms;
+    return fmt::frac6(fann_get_MSE(ann));
 }
 
-// The default 5-minute forecast run (read, train, forecast, store, show) against the bare loop,
-// pair after pair, the order changing from pair to pair. Both must end on the same error, or
-// they did not train the same network on the same patterns.
+// Milliseconds of a and of b, `count` times, which goes first changing from pair to pair, and
+// each pair's a/b.
+struct Pairs {
+    std::vector<double> a, b, ratios;
+};
+Pairs timePairs(int count, const std::function<void()>& a, const std::function<void()>& b) {
+    Pairs p;
+    for (int r = 0; r < count; ++r) {
+        if (r % 2 == 0) {
+            p.a.push_back(timedMs(a));
+            p.b.push_back(timedMs(b));
+        } else {
+            p.b.push_back(timedMs(b));
+            p.a.push_back(timedMs(a));
+        }
+        p.ratios.push_back(p.a.back() / p.b.back());
+    }
+    return p;
+}
+
+// The default 5-minute forecast run (read, train, forecast, store, show) against the bare loop.
+// Both must end on the same error, or they did not train the same network on the same patterns.
 void trainingFigure(int pairs, const QString& data, QStringList& failed) {
     QElapsedTimer all;
     all.start();
     Workdir wd(data, 1);
     Session s(wd.path());
-    s.w->FormActivate();
-    s.check("start-up");
-    ::sync();  // the start-up's files go to disk now, not in the first run's commit
+    s.start();
     const forecast::TrainingPatterns patterns = fiveMinutePatterns(*s.w);
     const int passes = timeframes()[0].defaultPasses;
-    std::vector<double> run, bare, ratios;
     QString runMse, bareMse;
-    for (int r = 0; r < pairs; ++r) {
-        auto runOnce = [&] {
-            run.push_back(timedMs([&] { s.w->iasi = 5; s.w->guarded([&] { s.w->uq02YS(); }); }));
+    const Pairs p = timePairs(
+        pairs,
+        [&] {
+            s.w->iasi = 5;
+            s.w->guarded([&] { s.w->uq02YS(); });
             runMse = s.w->ui->d12ms2L->text();
-        };
-        auto bareOnce = [&] { bare.push_back(bareTrainingMs(patterns, passes, bareMse)); };
-        if (r % 2 == 0) { runOnce(); bareOnce(); } else { bareOnce(); runOnce(); }
-        s.check("5-minute forecast");
-        ratios.push_back(run.back() / bare.back());
-    }
-    const double ratio = median(ratios);
+        },
+        [&] { bareMse = bareTraining(patterns, passes); });
+    s.check("5-minute forecast");
+    const double ratio = median(p.ratios);
     std::printf("training ratio: %.3f (goal <= 1.02): run %.2f s, bare fann_train loop %.2f s; "
                 "%d patterns x %d passes; %d pairs in %.0f s\n",
-                ratio, median(run) / 1000, median(bare) / 1000, patterns.count, passes, pairs, msSince(all) / 1000);
+                ratio, median(p.a) / 1000, median(p.b) / 1000, patterns.count, passes, pairs, msSince(all) / 1000);
     if (runMse != bareMse)
         std::printf("training: the run ends on error %s, the bare loop on %s\n", qPrintable(runMse), qPrintable(bareMse));
     if (ratio > 1.02 || runMse != bareMse) failed << "training";
 }
 
 // The daily loop: "forecast all" against the three forecasts one after the other, in one window
-// with one seed, at a fraction of the default passes, pair after pair.
+// with one seed, at a fraction of the default passes.
 void dailyLoopFigure(int pairs, const QString& data, QStringList& failed) {
     QElapsedTimer all;
     all.start();
     Workdir wd(data, 1);
     Session s(wd.path());
-    s.w->FormActivate();
-    s.check("start-up");
-    ::sync();
+    s.start();
     QStringList passes;
     for (const Timeframe& t : timeframes()) {
         passes << QString::number(t.defaultPasses / kLoopPassDivisor);
         s.w->page(t.index).ln1E->setText(passes.back());
     }
-    auto oneByOne = [&] {
-        for (const Timeframe& t : timeframes()) {
-            s.w->iasi = t.code;
-            s.w->guarded([&] { s.w->uq02YS(); });
-        }
-    };
-    auto together = [&] { s.w->forecastAll(); };
-    std::vector<double> seq, par, ratios;
-    for (int r = 0; r < pairs; ++r) {
-        if (r % 2 == 0) { seq.push_back(timedMs(oneByOne)); par.push_back(timedMs(together)); }
-        else { par.push_back(timedMs(together)); seq.push_back(timedMs(oneByOne)); }
-        s.check("daily loop");
-        ratios.push_back(par.back() / seq.back());
-    }
-    const double ratio = median(ratios);
+    const Pairs p = timePairs(
+        pairs, [&] { s.w->forecastAll(); },
+        [&] {
+            for (const Timeframe& t : timeframes()) {
+                s.w->iasi = t.code;
+                s.w->guarded([&] { s.w->uq02YS(); });
+            }
+        });
+    s.check("daily loop");
+    const double ratio = median(p.ratios);
     std::printf("daily loop ratio: %.3f (goal <= 0.6 on 2 cores; %u here): forecast all %.2f s, one after "
                 "the other %.2f s; 1/%d of the default passes (%s); %d pairs in %.0f s\n",
-                ratio, std::thread::hardware_concurrency(), median(par) / 1000, median(seq) / 1000,
+                ratio, std::thread::hardware_concurrency(), median(p.a) / 1000, median(p.b) / 1000,
                 kLoopPassDivisor, qPrintable(passes.join(", ")), pairs, msSince(all) / 1000);
     if (ratio > 0.6) failed << "daily-loop";
 }
