@@ -159,18 +159,18 @@ double floorMs(const QString& data) {
     return msSince(t);
 }
 
-// Start-up at the default read days over the default sample quotes, at four times the read days
-// over quotes four times as long, and the floor of the first. The three take turns round by
-// round; a figure is the median of the rounds' own ratios.
-void startupFigures(int rounds, const QString& data1, const QString& data4, QStringList& failed) {
-    Workdir one(data1, 1), four(data4, 4);
+// Start-up at the default read days and at four times them over the same quotes, and the floor
+// of the first. The three take turns round by round; a figure is the median of the rounds' own
+// ratios.
+void startupFigures(int rounds, const QString& data, QStringList& failed) {
+    Workdir one(data, 1), four(data, 4);
     startupMs(one.path());  // the first start creates SQDB.DB and loads the catalog
     startupMs(four.path());
     std::vector<double> t1, t4, fl, growth, overFloor;
     for (int r = 0; r < rounds; ++r) {
         t1.push_back(startupMs(one.path()));
         t4.push_back(startupMs(four.path()));
-        fl.push_back(floorMs(data1));
+        fl.push_back(floorMs(data));
         growth.push_back(t4.back() / t1.back());
         overFloor.push_back(t1.back() / fl.back());
     }
@@ -312,10 +312,10 @@ double peakMb(const QString& data, int scale) {
     return p.readAllStandardOutput().trimmed().toLong() / 1024.0;
 }
 
-// Peak memory of a batch start-up at 1x and at 4x, each above that of a start-up whose quote
-// files hold no line of the read days (it imports nothing).
-void memoryFigures(const QString& data1, const QString& data4, const QString& none, QStringList& failed) {
-    const double base = peakMb(none, 1), one = peakMb(data1, 1), four = peakMb(data4, 4);
+// Peak memory of a batch start-up at the default read days and at four times them; the growth
+// is counted above a start-up whose quote files hold no line of the read days (it imports nothing).
+void memoryFigures(const QString& data, const QString& none, QStringList& failed) {
+    const double base = peakMb(none, 1), one = peakMb(data, 1), four = peakMb(data, 4);
     const double growth = (four - base) / (one - base);
     std::printf("peak memory: 1x %.1f MB (goal <= 200 MB), 4x %.1f MB, importing nothing %.1f MB\n", one, four, base);
     std::printf("peak memory growth 4x/1x above importing nothing: %.2f (goal <= 4.4)\n", growth);
@@ -333,18 +333,19 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const int pairs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    // The default sample quotes; four times velkor-sample's default days for 4x the read days;
-    // and five days of quotes from years before, older than any read day.
+    // The default sample quotes for the forecasts; quotes long enough for four times the default
+    // read days (40, 200, 200) for the start-ups; and five days of quotes from years before,
+    // older than any read day.
     QTemporaryDir dir;
-    const QString data1 = sampleQuotes(dir, "default", kEnd);
-    const QString data4 = sampleQuotes(dir, "long", kEnd, {"--days5", "240", "--days30", "1000", "--days4h", "1000"});
+    const QString quotes = sampleQuotes(dir, "default", kEnd);
+    const QString longQuotes = sampleQuotes(dir, "long", kEnd, {"--days5", "170", "--days30", "810", "--days4h", "810"});
     const QString none = sampleQuotes(dir, "old", kEnd.addYears(-5), {"--days5", "5", "--days30", "5", "--days4h", "5"});
 
     QStringList failed;
-    startupFigures(rounds, data1, data4, failed);
-    trainingFigure(pairs, data1, failed);
-    dailyLoopFigure(pairs, data1, failed);
-    memoryFigures(data1, data4, none, failed);
+    startupFigures(rounds, longQuotes, failed);
+    trainingFigure(pairs, quotes, failed);
+    dailyLoopFigure(pairs, quotes, failed);
+    memoryFigures(longQuotes, none, failed);
 
     if (failed.isEmpty()) std::printf("bench: ok\n");
     else std::printf("bench: FAIL %s\n", qPrintable(failed.join(' ')));
