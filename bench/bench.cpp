@@ -1,8 +1,14 @@
-// velkor_bench: start-up and training figures, each measured side by side with its floor
-// in one run, as medians of several repetitions.
+// velkor_bench: the program's speed and memory as ratios, each figure measured side by side with
+// what it is compared with in one run (absolute times differ twofold between machines).
+//
+//   velkor_bench [ROUNDS [PAIRS]]
+//
+// ROUNDS start-up rounds (default 7); PAIRS pairs of training runs and of daily loops (default 3).
+// Every figure is the median of paired ratios, so that a slow spell of the machine falls on both
+// sides of a pair. It ends with "bench: ok" or "bench: FAIL <goals>".
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,66 +21,116 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <floatfann.h>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/Clock.h"
+#include "app/Format.h"
+#include "app/Progress.h"
 #include "app/TextFile.h"
+#include "app/Timeframe.h"
+#include "db/Database.h"
+#include "forecast/Forecast.h"
+#include "net/TarselFann.h"
 #include "ui/Dialogs.h"
-#include "ui/Progress.h"
 #include "ui/VelkorU.h"
+#include "ui_VelkorU.h"
 
 QStringList backtestBench(const QString& data);  // backtest_bench.cpp
 
 namespace {
-const QDate kEnd(2026, 12, 4);
+
+const QDate kEnd(2026, 12, 4);  // the last day of the sample quotes, and "today" of every start-up
+constexpr unsigned kSeed = 1;
+constexpr int kLoopPassDivisor = 2;  // the daily loop runs at half the default passes
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
+double msSince(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
+
+double timedMs(const std::function<void()>& f) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    return msSince(t);
+}
+
+[[noreturn]] void die(const QString& text) {
+    std::fprintf(stderr, "velkor_bench: %s\n", qPrintable(text));
+    std::exit(2);
+}
+
+// Sample quotes in dir/name, written by velkor-sample; no day counts given: its defaults.
+QString sampleQuotes(const QTemporaryDir& dir, const QString& name, QDate end, const QStringList& days = {}) {
+    const QString out = dir.filePath(name);
+    QProcess gen;
+    gen.start(QCoreApplication::applicationDirPath() + "/velkor-sample",
+              QStringList{"--out", out, "--end", end.toString("yyyy-MM-dd")} + days);
+    if (!gen.waitForFinished(300000) || gen.exitStatus() != QProcess::NormalExit || gen.exitCode() != 0)
+        die("velkor-sample failed: " + QString::fromLocal8Bit(gen.readAllStandardError()));
+    return out;
+}
+
+// A working directory whose config.txt names the data folder and whose cini.txt holds `scale`
+// times the default read days and the default passes of every timeframe.
 struct Workdir {
     QTemporaryDir dir;
     Workdir(const QString& data, int scale) {
         textfile::writeLines(dir.filePath("config.txt"), {data + "/"});
-        textfile::writeLines(dir.filePath("cini.txt"),
-                             {QString("a,%1,20").arg(40 * scale), QString("b,%1,20").arg(200 * scale),
-                              QString("c,%1,20").arg(200 * scale)});
+        QStringList cini;
+        for (const Timeframe& t : timeframes())
+            cini << QString("%1,%2,%3").arg(t.ciniLabel).arg(t.defaultReadDays * scale).arg(t.defaultPasses);
+        textfile::writeLines(dir.filePath("cini.txt"), cini);
+    }
+    QString path() const { return dir.path(); }
+};
+
+// The window over a working directory with the seams of a batch run, seed 1 and "today" kEnd.
+struct Session {
+    ScriptedDialogs dialogs;
+    FixedClock clock{kEnd};
+    NullProgress progress;
+    std::unique_ptr<TVelkorF> w;
+
+    explicit Session(const QString& workDir) {
+        TVelkorF::Options o;
+        o.workDir = workDir;
+        o.catalogDir = QCoreApplication::applicationDirPath() + "/catalog";
+        o.dialogs = &dialogs;
+        o.clock = &clock;
+        o.progress = &progress;
+        o.seed = kSeed;
+        w = std::make_unique<TVelkorF>(o);
+    }
+    // The start-up, its files on disk before anything after it is timed.
+    void start() {
+        w->FormActivate();
+        check("start-up");
+        ::sync();
+    }
+    // Stops the benchmark when an operation showed an error: its time would mean nothing.
+    void check(const char* what) const {
+        if (!dialogs.errors.isEmpty() || !w->startupDone())
+            die(QString("%1 failed: %2").arg(what, dialogs.errors.join("; ")));
     }
 };
 
-std::unique_ptr<TVelkorF> window(const QString& wd, ScriptedDialogs& d, FixedClock& c, NullProgress& p) {
-    TVelkorF::Options o;
-    o.workDir = wd;
-    o.catalogDir = QCoreApplication::applicationDirPath() + "/catalog";
-    o.dialogs = &d;
-    o.clock = &c;
-    o.progress = &p;
-    o.seed = 1;
-    return std::make_unique<TVelkorF>(o);
-}
-
-// Milliseconds of one start-up (databases, settings, pages, import and build of all three timeframes).
-double startup(const QString& wd) {
-    ScriptedDialogs d;
-    FixedClock c(kEnd);
-    NullProgress p;
-    auto w = window(wd, d, c, p);
-    QElapsedTimer t;
-    t.start();
-    w->FormActivate();
-    const double ms = t.nsecsElapsed() / 1e6;
-    if (!d.errors.isEmpty() || !w->startupDone()) {
-        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(d.errors.join("; ")));
-        std::exit(1);
-    }
+// Milliseconds of one start-up: databases, settings, pages, import and build of all three timeframes.
+double startupMs(const QString& workDir) {
+    Session s(workDir);
+    const double ms = timedMs([&] { s.w->FormActivate(); });
+    s.check("start-up");
     return ms;
 }
 
-// The floor: read the three quote files, keep the same lines the import keeps and insert as many
-// rows into a memory table with one prepared statement in one transaction.
-double floorMs(const QString& data, int scale) {
+// The start-up's floor: read the three quote files, keep the lines of the read days and insert
+// as many rows into a memory table with one prepared statement in one transaction.
+double floorMs(const QString& data) {
     QElapsedTimer t;
     t.start();
     sqlite3* db = nullptr;
@@ -84,12 +140,10 @@ double floorMs(const QString& data, int scale) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "insert into T values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
     sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
-    const struct { const char* file; int days; } files[] = {
-        {"USDJPYM05.CSV", 40 * scale}, {"USDJPYM30.CSV", 200 * scale}, {"USDJPYH04.CSV", 200 * scale}};
     int cnt = 0;
-    for (const auto& f : files) {
-        const QString cutoff = kEnd.addDays(-f.days).toString("yyyy/MM/dd");
-        for (const QString& line : textfile::readLines(data + "/" + f.file)) {
+    for (const Timeframe& tf : timeframes()) {
+        const QString cutoff = kEnd.addDays(-tf.defaultReadDays).toString("yyyy/MM/dd");
+        for (const QString& line : textfile::readLines(data + "/" + tf.quoteFile)) {
             const QStringList fields = line.split(',');
             if (fields.size() < 20 || fields[0] < cutoff) continue;
             sqlite3_bind_int(st, 1, ++cnt);
@@ -104,64 +158,132 @@ double floorMs(const QString& data, int scale) {
     sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
     sqlite3_finalize(st);
     sqlite3_close(db);
-    return t.nsecsElapsed() / 1e6;
+    return msSince(t);
 }
 
-// What the 5-minute run presents to its network in each pass, read plainly from the training
-// table: the imported rows with a close, 14 inputs and 3 targets each; the close target keeps
-// the previous row's value where CV3 is 1 or more (also from the end of one pass into the next).
-struct Patterns {
-    int count = 0;
-    std::vector<float> in, first, later;  // inputs; targets of the first and of later passes
-};
+// Start-up at the default read days and at four times them over the same quotes, and the floor
+// of the first. The three take turns round by round; a figure is the median of the rounds' own
+// ratios.
+void startupFigures(int rounds, const QString& data, QStringList& failed) {
+    Workdir one(data, 1), four(data, 4);
+    startupMs(one.path());  // the first start creates SQDB.DB and loads the catalog
+    startupMs(four.path());
+    std::vector<double> t1, t4, fl, growth, overFloor;
+    for (int r = 0; r < rounds; ++r) {
+        t1.push_back(startupMs(one.path()));
+        t4.push_back(startupMs(four.path()));
+        fl.push_back(floorMs(data));
+        growth.push_back(t4.back() / t1.back());
+        overFloor.push_back(t1.back() / fl.back());
+    }
+    std::printf("startup: 1x %.1f ms, 4x %.1f ms, floor %.1f ms (medians of %d rounds)\n", median(t1),
+                median(t4), median(fl), rounds);
+    std::printf("startup growth 4x/1x: %.2f (goal <= 4.4)\n", median(growth));
+    std::printf("startup over floor: %.2f (goal <= 5)\n", median(overFloor));
+    if (median(growth) > 4.4) failed << "startup-growth";
+    if (median(overFloor) > 5) failed << "startup-floor";
+}
 
-Patterns trainingPatterns(TVelkorF& w) {
-    Query q("patterns", &w.dm.csm,
-            "select WEEK, SIN, COS, SLP13, SLP23, SLP33, M053, M203, M1H3, ATR2, RSI2, B0L3, B1L3, B4L3, "
-            "CV3, HV2, HV3, LV2, LV3 from F02R05M where CV1 is not null and CNT <= (select max(CNT) - 4 from F02R05M) "
-            "order by CNT");
+// The patterns the 5-minute run presents: the training rows before its placeholder rows.
+forecast::TrainingPatterns fiveMinutePatterns(TVelkorF& w) {
+    const Timeframe& t = timeframes()[0];
+    Query q("patterns", &w.dm.csm, "select * from " + t.trainingTable + " order by CNT");
     q.Open();
-    Patterns p;
-    p.count = q.RecordCount();
-    float close = 0;
-    for (std::vector<float>* t : {&p.first, &p.later}) {
-        for (int r = 0; r < p.count; ++r) {
-            if (t == &p.first)
-                for (int k = 0; k < 14; ++k) p.in.push_back(float(q.ValueAt(r, k).asFloat()));
-            const double cv3 = q.ValueAt(r, 14).asFloat();
-            if (cv3 < 1) close = float(cv3);
-            t->push_back(close);
-            t->push_back(q.ValueAt(r, 15).asFloat() == 0 ? 0.0f : float(q.ValueAt(r, 16).asFloat()));
-            t->push_back(q.ValueAt(r, 17).asFloat() == 0 ? 0.0f : float(q.ValueAt(r, 18).asFloat()));
+    q.Last();
+    return forecast::trainingPatterns(q, q.FieldByName("CNT").AsInteger() - t.ityk);
+}
+
+// A bare loop of fann_train over the patterns on a network of the run's shape, settings and
+// initial weights (the same seed); the network's error afterwards as the run shows it.
+QString bareTraining(const forecast::TrainingPatterns& p, int passes) {
+    static const unsigned layers[] = {14, 14, 14, 3};
+    TTarselFann net(layers, 1.0f, kSeed);
+    fann* ann = net.handle();
+    std::vector<float> in = p.inputs, first = p.targetsFirst, later = p.targetsLater;
+    for (int pass = 0; pass < passes; ++pass) {
+        float* out = pass == 0 ? first.data() : later.data();
+        for (int r = 0; r < p.count; ++r) fann_train(ann, &in[size_t(r) * 14], &out[size_t(r) * 3]);
+    }
+    return fmt::frac6(fann_get_MSE(ann));
+}
+
+// Milliseconds of a and of b, `count` times, which goes first changing from pair to pair, and
+// each pair's a/b.
+struct Pairs {
+    std::vector<double> a, b, ratios;
+};
+Pairs timePairs(int count, const std::function<void()>& a, const std::function<void()>& b) {
+    Pairs p;
+    for (int r = 0; r < count; ++r) {
+        if (r % 2 == 0) {
+            p.a.push_back(timedMs(a));
+            p.b.push_back(timedMs(b));
+        } else {
+            p.b.push_back(timedMs(b));
+            p.a.push_back(timedMs(a));
         }
+        p.ratios.push_back(p.a.back() / p.b.back());
     }
     return p;
 }
 
-// A bare loop of fann_train over the run's patterns from contiguous arrays, on a network of the
-// same shape, settings and initial weights (seed 1), so that only the run's own work differs.
-double bareTraining(const Patterns& pt, int passes) {
-    const unsigned layers[] = {14, 14, 14, 3};
-    fann* ann = fann_create_standard_array(4, layers);
-    std::srand(1);
-    fann_randomize_weights(ann, -0.5f, 0.5f);
-    fann_set_learning_rate(ann, 0.7f);
-    fann_set_learning_momentum(ann, 0);
-    fann_set_activation_steepness_hidden(ann, 0.5f);
-    fann_set_activation_steepness_output(ann, 0.5f);
-    fann_set_activation_function_hidden(ann, FANN_SIGMOID);
-    fann_set_activation_function_output(ann, FANN_SIGMOID);
-    fann_set_training_algorithm(ann, FANN_TRAIN_RPROP);
-    std::vector<float> in = pt.in, first = pt.first, later = pt.later;
-    QElapsedTimer t;
-    t.start();
-    for (int p = 0; p < passes; ++p) {
-        float* out = p == 0 ? first.data() : later.data();
-        for (int r = 0; r < pt.count; ++r) fann_train(ann, &in[size_t(r) * 14], &out[size_t(r) * 3]);
+// The default 5-minute forecast run (read, train, forecast, store, show) against the bare loop.
+// Both must end on the same error, or they did not train the same network on the same patterns.
+void trainingFigure(int pairs, const QString& data, QStringList& failed) {
+    QElapsedTimer all;
+    all.start();
+    Workdir wd(data, 1);
+    Session s(wd.path());
+    s.start();
+    const forecast::TrainingPatterns patterns = fiveMinutePatterns(*s.w);
+    const int passes = timeframes()[0].defaultPasses;
+    QString runMse, bareMse;
+    const Pairs p = timePairs(
+        pairs,
+        [&] {
+            s.w->iasi = 5;
+            s.w->guarded([&] { s.w->uq02YS(); });
+            runMse = s.w->ui->d12ms2L->text();
+        },
+        [&] { bareMse = bareTraining(patterns, passes); });
+    s.check("5-minute forecast");
+    const double ratio = median(p.ratios);
+    std::printf("training ratio: %.3f (goal <= 1.02): run %.2f s, bare fann_train loop %.2f s; "
+                "%d patterns x %d passes; %d pairs in %.0f s\n",
+                ratio, median(p.a) / 1000, median(p.b) / 1000, patterns.count, passes, pairs, msSince(all) / 1000);
+    if (runMse != bareMse)
+        std::printf("training: the run ends on error %s, the bare loop on %s\n", qPrintable(runMse), qPrintable(bareMse));
+    if (ratio > 1.02 || runMse != bareMse) failed << "training";
+}
+
+// The daily loop: "forecast all" against the three forecasts one after the other, in one window
+// with one seed, at a fraction of the default passes.
+void dailyLoopFigure(int pairs, const QString& data, QStringList& failed) {
+    QElapsedTimer all;
+    all.start();
+    Workdir wd(data, 1);
+    Session s(wd.path());
+    s.start();
+    QStringList passes;
+    for (const Timeframe& t : timeframes()) {
+        passes << QString::number(t.defaultPasses / kLoopPassDivisor);
+        s.w->page(t.index).ln1E->setText(passes.back());
     }
-    const double ms = t.nsecsElapsed() / 1e6;
-    fann_destroy(ann);
-    return ms;
+    const Pairs p = timePairs(
+        pairs, [&] { s.w->forecastAll(); },
+        [&] {
+            for (const Timeframe& t : timeframes()) {
+                s.w->iasi = t.code;
+                s.w->guarded([&] { s.w->uq02YS(); });
+            }
+        });
+    s.check("daily loop");
+    const double ratio = median(p.ratios);
+    std::printf("daily loop ratio: %.3f (goal <= 0.6 on 2 cores; %u here): forecast all %.2f s, one after "
+                "the other %.2f s; 1/%d of the default passes (%s); %d pairs in %.0f s\n",
+                ratio, std::thread::hardware_concurrency(), median(p.a) / 1000, median(p.b) / 1000,
+                kLoopPassDivisor, qPrintable(passes.join(", ")), pairs, msSince(all) / 1000);
+    if (ratio > 0.6) failed << "daily-loop";
 }
 
 // Runs argv (a program and its arguments) and prints its peak resident size in KB. Done by a
@@ -181,99 +303,52 @@ int printPeakRssOf(char** argv) {
     return 0;
 }
 
-long peakRssKb(const QString& wd, const QString& data) {
+// Peak resident size in MB of a batch start-up (`velkor --batch`) in a fresh working directory.
+double peakMb(const QString& data, int scale) {
+    Workdir wd(data, scale);
     QProcess p;
     p.start(QCoreApplication::applicationFilePath(),
-            {"--peak-rss-of", QCoreApplication::applicationDirPath() + "/velkor", "--batch", "--workdir", wd,
-             "--data-dir", data, "--today", "2026-12-04"});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0) return -1;
-    return p.readAllStandardOutput().trimmed().toLong();
+            {"--peak-rss-of", QCoreApplication::applicationDirPath() + "/velkor", "--batch", "--workdir", wd.path(),
+             "--today", kEnd.toString("yyyy-MM-dd")});
+    if (!p.waitForFinished(300000) || p.exitCode() != 0) die("the batch start-up for the peak memory failed");
+    return p.readAllStandardOutput().trimmed().toLong() / 1024.0;
 }
+
+// Peak memory of a batch start-up at the default read days and at four times them; the growth
+// is counted above a start-up whose quote files hold no line of the read days (it imports nothing).
+void memoryFigures(const QString& data, const QString& none, QStringList& failed) {
+    const double base = peakMb(none, 1), one = peakMb(data, 1), four = peakMb(data, 4);
+    const double growth = (four - base) / (one - base);
+    std::printf("peak memory: 1x %.1f MB (goal <= 200 MB), 4x %.1f MB, importing nothing %.1f MB\n", one, four, base);
+    std::printf("peak memory growth 4x/1x above importing nothing: %.2f (goal <= 4.4)\n", growth);
+    if (one > 200) failed << "memory";
+    if (growth > 4.4) failed << "memory-growth";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--peak-rss-of") == 0) return printPeakRssOf(argv + 2);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure shows as soon as it is measured
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int reps = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int pairs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    QTemporaryDir dataDir;
-    const QString data = dataDir.filePath("quotes");
-    QProcess gen;
-    gen.start(QCoreApplication::applicationDirPath() + "/velkor-sample",
-              {"--out", data, "--end", kEnd.toString("yyyy-MM-dd"), "--days5", "170", "--days30", "810", "--days4h", "810"});
-    if (!gen.waitForFinished(120000) || gen.exitCode() != 0) {
-        std::fprintf(stderr, "velkor-sample failed\n");
-        return 1;
-    }
+    // The default sample quotes for the forecasts; quotes long enough for four times the default
+    // read days (40, 200, 200) for the start-ups; and five days of quotes from years before,
+    // older than any read day.
+    QTemporaryDir dir;
+    const QString quotes = sampleQuotes(dir, "default", kEnd);
+    const QString longQuotes = sampleQuotes(dir, "long", kEnd, {"--days5", "170", "--days30", "810", "--days4h", "810"});
+    const QString none = sampleQuotes(dir, "old", kEnd.addYears(-5), {"--days5", "5", "--days30", "5", "--days4h", "5"});
 
     QStringList failed;
-    // Start-up at 1x, 2x and 4x the default bars, with the floor beside the 1x figure. The
-    // scales take turns round by round, so a slow spell of the machine falls on all of them,
-    // and the growth is the median of the rounds' own 4x/1x ratios.
-    std::vector<std::unique_ptr<Workdir>> dirs;
-    for (int s = 0; s < 3; ++s) {
-        dirs.push_back(std::make_unique<Workdir>(data, 1 << s));
-        startup(dirs.back()->dir.path());  // the first start also loads the catalog
-    }
-    std::vector<double> times[3], fl, growths;
-    for (int r = 0; r < reps; ++r) {
-        for (int s = 0; s < 3; ++s) times[s].push_back(startup(dirs[size_t(s)]->dir.path()));
-        fl.push_back(floorMs(data, 1));
-        growths.push_back(times[2].back() / times[0].back());
-    }
-    double start[3] = {};
-    for (int s = 0; s < 3; ++s) {
-        start[s] = median(times[s]);
-        std::printf("startup %dx: %.1f ms\n", 1 << s, start[s]);
-    }
-    const double floor1 = median(fl);
-    const double growth = median(growths);
-    std::printf("startup goal: 1x %.1f ms <= 500 ms; 4x/1x %.2f <= 4.4\n", start[0], growth);
-    if (start[0] > 500) failed << "startup";
-    if (growth > 4.4) failed << "linear";
-    std::printf("floor ratio: %.2f (floor %.1f ms; aim <= 5)\n", start[0] / floor1, floor1);
-
-    // Training: the 5-minute run with 20 passes against a bare fann_train loop.
-    {
-        Workdir wd(data, 1);
-        ScriptedDialogs d;
-        FixedClock c(kEnd);
-        NullProgress p;
-        auto w = window(wd.dir.path(), d, c, p);
-        w->FormActivate();
-        // The start-up's files go to disk now: a run made later should not wait for them in
-        // its own commit.
-        ::sync();
-        const Patterns patterns = trainingPatterns(*w);
-        w->page(0).ln1E->setText("20");
-        // Run and bare loop side by side, pair after pair: the median of the pairs' ratios
-        // leaves out the machine's own ups and downs between pairs.
-        std::vector<double> run, bare, ratios;
-        for (int r = 0; r < std::max(7, reps); ++r) {
-            QElapsedTimer t;
-            t.start();
-            w->iasi = 5;
-            w->uq02YS();
-            run.push_back(t.nsecsElapsed() / 1e6);
-            bare.push_back(bareTraining(patterns, 20));
-            ratios.push_back(run.back() / bare.back());
-        }
-        const double ratio = median(ratios);
-        std::printf("training ratio: %.3f (run %.1f ms, bare fann_train loop %.1f ms, %d patterns x 20; goal <= 1.05)\n",
-                    ratio, median(run), median(bare), patterns.count);
-        if (ratio > 1.05) failed << "training";
-    }
-
-    // Peak resident memory of a batch start-up over default-size data.
-    {
-        Workdir wd(data, 1);
-        const long kb = peakRssKb(wd.dir.path(), data);
-        std::printf("peak memory: %.1f MB (goal <= 200 MB)\n", kb / 1024.0);
-        if (kb < 0 || kb > 200 * 1024) failed << "memory";
-    }
-
-    failed << backtestBench(data);
+    startupFigures(rounds, longQuotes, failed);
+    trainingFigure(pairs, quotes, failed);
+    dailyLoopFigure(pairs, quotes, failed);
+    memoryFigures(longQuotes, none, failed);
+    failed << backtestBench(quotes);
 
     if (failed.isEmpty()) std::printf("bench: ok\n");
     else std::printf("bench: FAIL %s\n", qPrintable(failed.join(' ')));
