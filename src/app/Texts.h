@@ -47,6 +47,9 @@ inline QString fileOpenError(const QString& path, const QString& why) {
 inline QString fileWriteError(const QString& path, const QString& why) {
     return QStringLiteral("ファイルに書き込めません: %1 (%2)").arg(path, why);
 }
+inline QString ownFileTarget(const QString& path) {
+    return QStringLiteral("%1 はこのプログラム自身のファイルです。書き出しません").arg(path);
+}
 inline QString lineError(const QString& path, qsizetype line, const QString& what) {
     return QStringLiteral("%1 の %2 行目: %3").arg(path).arg(line).arg(what);
 }

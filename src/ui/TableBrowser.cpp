@@ -49,6 +49,39 @@ void TVelkorF::f12stbEKeyDown(int key) {
     else if (key == Qt::Key_Down) uq01D(cur == QLatin1String("13") ? 2 : cur == QLatin1String("14") ? 3 : 1);
 }
 
+namespace {
+// The path of a file with links, "." and ".." resolved; of a file not there yet, its
+// folder's resolved path and its name.
+QString canonicalName(const QString& file) {
+    const QFileInfo fi(file);
+    if (fi.exists()) return fi.canonicalFilePath();
+    const QString folder = QFileInfo(fi.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QDir::cleanPath(fi.absoluteFilePath()) : folder + QLatin1Char('/') + fi.fileName();
+}
+}  // namespace
+
+QStringList TVelkorF::ownFiles() const {
+    QStringList files;
+    for (const char* name : {"SQDB.DB", "SQDB.DB-journal", "SQDB.DB-wal", "SQDB.DB-shm", "cini.txt", "config.txt",
+                             "velkor.lock"})
+        files << path(QString::fromLatin1(name));
+    files << QDir(catalogDir_).filePath(QStringLiteral("tbl.csv")) << QDir(catalogDir_).filePath(QStringLiteral("tblstrc.csv"));
+    QString folder;
+    try {
+        const QStringList config = QFileInfo::exists(path(QStringLiteral("config.txt")))
+                                       ? textfile::readLines(path(QStringLiteral("config.txt")))
+                                       : QStringList();
+        if (!config.isEmpty() && !config.first().trimmed().isEmpty()) folder = dataFolder(config.first());
+    } catch (const VelkorError&) {
+        // an unreadable "config.txt" names no quote files
+    }
+    for (const Timeframe& t : timeframes()) {
+        files << path(t.networkFile);
+        if (!folder.isEmpty()) files << folder + t.quoteFile;
+    }
+    return files;
+}
+
 void TVelkorF::uq04CV(int id) {
     if (id == 1) {  // the export catalog, on its first row
         openOnTable(dm.qg, QStringLiteral("csq"), QStringLiteral("F04CSV"), QString());
@@ -66,8 +99,14 @@ void TVelkorF::uq04CV(int id) {
         dialogs_->message(stnm + texts::tableNotFound);
         return;
     }
-    if (id == 2) exportTable(file);
-    else reimportTable(*table, file);
+    if (id == 2) {
+        const QString target = canonicalName(file);
+        for (const QString& own : ownFiles())
+            if (canonicalName(own) == target) throw VelkorError(texts::ownFileTarget(file));
+        exportTable(file);
+    } else {
+        reimportTable(*table, file);
+    }
 }
 
 // Writes every row of the table in stnm, in CNT order, as a line of comma-separated values.

@@ -77,6 +77,9 @@ public:
     const QString& workDir() const { return workDir_; }
     // A name relative to the working directory.
     QString path(const QString& relative) const;
+    // The files the program keeps and reads: the file database and its journals, the settings
+    // files, the catalog files, the lock, the network files and the quote files.
+    QStringList ownFiles() const;
 
     // Runs an event's operation: an error is shown in the error box, the window stays usable.
     bool guarded(const std::function<void()>& op);

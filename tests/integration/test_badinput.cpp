@@ -415,3 +415,51 @@ TEST(BadInput, FileDatabaseLockedByAnotherProgram) {
         EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
     }
 }
+
+// An export catalog row that names one of the program's own files, under any spelling of
+// its path, is refused before anything is written: the file stays byte for byte, the
+// stored runs stay, and the message names the file.
+TEST(Reliability, ExportOntoTheProgramsOwnFilesIsRefused) {
+    struct Target { const char* name; const char* pas; const char* csv; const char* own; };
+    const Target targets[] = {
+        {"the file database", "", "SQDB.DB", "SQDB.DB"},
+        {"the file database through DATA/..", "DATA/../", "SQDB.DB", "SQDB.DB"},
+        {"the settings file", "./", "cini.txt", "cini.txt"},
+        {"the data folder's file", "", "config.txt", "config.txt"},
+        {"a quote file", "data/", "USDJPYM30.CSV", "data/USDJPYM30.CSV"},
+        {"a network file not written yet", "DATA/CSV/../", "USDJPY05.net", "DATA/USDJPY05.net"},
+        {"the database's journal", "", "SQDB.DB-journal", "SQDB.DB-journal"},
+    };
+    for (const Target& t : targets) {
+        SCOPED_TRACE(t.name);
+        BadInputFixture f;
+        f.w->FormActivate();
+        ASSERT_TRUE(f.w->startupDone());
+        ASSERT_TRUE(f.exec("csq", QStringLiteral("update F04CSV set PAS = '%1', CSV = '%2' where CNT = 1")
+                                      .arg(QString::fromUtf8(t.pas), QString::fromUtf8(t.csv))));
+        const QString own = f.file(QString::fromUtf8(t.own));
+        const bool existed = QFileInfo::exists(own);
+        const QByteArray bytes = f.readBytes(QString::fromUtf8(t.own));
+        f.w->uq04CV(1);
+        f.w->dm.qg.First();
+        f.dialogs.errors.clear();
+        f.dialogs.log.clear();
+        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(2); }));
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(t.csv))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains("自身のファイル")) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
+        EXPECT_EQ(QFileInfo::exists(own), existed);
+        EXPECT_EQ(f.readBytes(QString::fromUtf8(t.own)), bytes);
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().section("F04CSV", 0, 0).toStdString(), f.before.section("F04CSV", 0, 0).toStdString());
+    }
+    // An ordinary target beside them is written as before.
+    BadInputFixture f;
+    f.w->FormActivate();
+    f.w->uq04CV(1);
+    f.w->dm.qg.First();
+    EXPECT_TRUE(f.w->guarded([&] { f.w->uq04CV(2); }));
+    EXPECT_TRUE(QFileInfo::exists(f.file("DATA/CSV/F03V05H.CSV")));
+}
