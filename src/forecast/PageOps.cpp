@@ -145,7 +145,7 @@ void TVelkorF::showRun(const Timeframe& t, const ShownRun& s) {
 
 // " where (TBID = ..) and (HCNT = ..) order by CNT ": the detail rows of one run.
 QString TVelkorF::detailsOf(const Timeframe& t, const QString& hcnt) {
-    return QStringLiteral(" where (TBID = ") + t.tbidText() + QStringLiteral(") and (HCNT = ") + hcnt +
+    return QStringLiteral(" where (TBID = ") + t.tbidText() + QStringLiteral(") and (HCNT = ") + sqlb::keyLiteral(hcnt) +
            QStringLiteral(") order by CNT ");
 }
 
@@ -250,7 +250,7 @@ void TVelkorF::deleteRun(const Timeframe& t) {
         iasi = t.code;
         uq03LC(4);
         sqw = QStringLiteral("delete from ") + t.headerTable + QStringLiteral(" ") + QStringLiteral(" where CNT = ") +
-              sqlb::orNull(cnt);
+              sqlb::keyLiteral(cnt);
         if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("削除できません"), sqw));
         tx.commit();
     }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "db/SqlBuilder.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -462,4 +463,30 @@ TEST(Reliability, ExportOntoTheProgramsOwnFilesIsRefused) {
     f.w->dm.qg.First();
     EXPECT_TRUE(f.w->guarded([&] { f.w->uq04CV(2); }));
     EXPECT_TRUE(QFileInfo::exists(f.file("DATA/CSV/F03V05H.CSV")));
+}
+
+// A header CNT of a crafted database goes into the statements of the run it names as a
+// value, never as SQL text: deleting that run removes it alone, and a CNT that is no number
+// leaves the start-up and the pages working.
+TEST(Reliability, StoredHeaderNumbersAreValuesNotSql) {
+    for (const char* cnt : {"3 or 1=1", "abc", "1) or (1=1"}) {
+        SCOPED_TRACE(cnt);
+        BadInputFixture f;
+        ASSERT_TRUE(f.execFile(QStringLiteral("insert into F03V05H (CNT, TBID, TBNM, DT, HM, CV, RD, LN) values "
+                                              "(%1, 16, 'F03V05H', '2024/01/09', '10:00', 147000, 40, 1000)")
+                                   .arg(sqlb::quoted(QString::fromUtf8(cnt)))));
+        f.w->FormActivate();
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+        ASSERT_TRUE(f.w->startupDone());
+        ASSERT_EQ(f.w->dm.q1.RecordCount(), 2);
+        ASSERT_EQ(f.w->dm.q1.FieldByName("CNT").AsString(), QString::fromUtf8(cnt));  // the run shown
+        f.w->iasi = 5;
+        f.w->uq03LC(1);
+        EXPECT_EQ(f.w->dm.q4.RecordCount(), 0);  // no detail row is that run's
+        f.dialogs.answers = {true};
+        f.w->iasi = 5;
+        EXPECT_TRUE(f.w->guarded([&] { f.w->uq03K(7); })) << f.dialogs.errors.join('\n').toStdString();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
 }
