@@ -62,6 +62,21 @@ inline QString notNumber(const QString& text) {
 inline QString tooFewFields(qsizetype got, qsizetype need) {
     return QStringLiteral("項目が %1 個しかありません (%2 個必要です)").arg(got).arg(need);
 }
+inline QString fieldCount(qsizetype got, qsizetype need) {
+    return QStringLiteral("項目が %1 個あります (%2 個必要です)").arg(got).arg(need);
+}
+inline QString missingKey(const QString& column) {
+    return QStringLiteral("%1 が空です").arg(column);
+}
+inline QString duplicateKey(const QString& column, const QString& value) {
+    return QStringLiteral("%1 = %2 の行がすでにあります").arg(column, value);
+}
+inline QString missingHeader(const QString& table, const QString& cnt) {
+    return QStringLiteral("%1 に CNT = %2 の行がありません").arg(table, cnt);
+}
+inline QString noNewNumber(const QString& table) {
+    return QStringLiteral("%1 の番号が範囲 (2147483647 まで) を超えます。新しい番号を作れません").arg(table);
+}
 inline QString slotOutOfRange(int i) {
     return QStringLiteral("値スロットの番号 %1 は範囲 1..80 の外です").arg(i);
 }

@@ -2,6 +2,7 @@
 // SQL builder of the window.
 #include <QDir>
 #include <QFileInfo>
+#include <limits>
 
 #include "app/Texts.h"
 #include "app/TextFile.h"
@@ -125,6 +126,7 @@ QString TVelkorF::GetNewId(const QString& scnm) {
     const Field f = dm.qx.FieldByName(QStringLiteral("CNT"));
     const qint64 v = f.AsString().isEmpty() ? 1 : f.value().asInt64() + 1;
     dm.qx.Close();
+    if (v > std::numeric_limits<int>::max()) throw VelkorError(texts::noNewNumber(stnm));
     return QString::number(v);
 }
 

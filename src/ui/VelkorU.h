@@ -167,6 +167,7 @@ private:
     // Steps of the CSV page.
     void exportTable(const QString& file);
     void reimportTable(const CatalogTable& table, const QString& file);
+    QString reimportHeaderError(const CatalogTable& table, const QStringList& fields);
     // Steps of the quote import.
     void importQuotes(const Timeframe& t);
     void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);

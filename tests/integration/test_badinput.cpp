@@ -490,3 +490,70 @@ TEST(Reliability, StoredHeaderNumbersAreValuesNotSql) {
         EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
     }
 }
+
+// A re-import line that does not fit its table (a field too few or too many, a text or an
+// out-of-range number where the catalog says Integer, an empty or repeated CNT, a detail row
+// of a missing header) is named by file and line, and nothing of the re-import stays.
+TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
+    const QString good = QStringLiteral("1,16,F03V05H,2024/01/08,10:00,147000,40,1000,0.01,00:03");
+    const QString detail = QStringLiteral("%1,16,F03V05H,%2,1,147010,147020,-20,147050,146990,0.5,1,1");
+    struct Row { const char* name; int exportRow; const char* file; QStringList lines; QString error; };
+    const Row rows[] = {
+        {"a short line", 1, "F03V05H.CSV", {good, "4,16"}, "の 2 行目: 項目が 2 個しかありません"},
+        {"a field too many", 1, "F03V05H.CSV", {good, QString(good).replace(0, 1, "2") + ",9"}, "の 2 行目: 項目が 11 個あります"},
+        {"a repeated CNT", 1, "F03V05H.CSV", {good, good}, "の 2 行目: CNT = 1 の行がすでにあります"},
+        {"an empty CNT", 1, "F03V05H.CSV", {QString(good).replace(0, 1, QString())}, "の 1 行目: CNT が空です"},
+        {"a CNT of 1e999", 1, "F03V05H.CSV", {QString(good).replace(0, 1, "1e999")}, "の 1 行目: CNT: '1e999' は整数ではありません"},
+        {"a CNT past 32 bits", 1, "F03V05H.CSV", {QString(good).replace(0, 1, "2147483648")}, "の 1 行目: CNT: 整数の桁あふれ"},
+        {"letters in an integer column", 1, "F03V05H.CSV", {QString(good).replace("147000", "14x000")}, "の 1 行目: CV:"},
+        {"a detail of a missing header", 4, "F03VDT.CSV", {detail.arg(1).arg(1), detail.arg(2).arg(7)},
+         "の 2 行目: F03V05H に CNT = 7 の行がありません"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        BadInputFixture f;
+        f.w->FormActivate();
+        ASSERT_TRUE(f.w->startupDone());
+        textfile::writeLines(f.file(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file)), r.lines);
+        f.w->uq04CV(1);
+        ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), r.exportRow));
+        f.dialogs.answers = {true};
+        f.dialogs.errors.clear();
+        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(3); }));
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(r.file) + " " + r.error)) << f.dialogs.errors[0].toStdString();
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+// A new run's number is above every run number of its timeframe, in the header table and in
+// the detail rows: the details of a header removed by a re-import are never taken over; a
+// number past the 32-bit range is refused, not wrapped.
+TEST(Reliability, NewRunNumbersTakeNoOrphanDetailsAndStayIn32Bits) {
+    BadInputFixture f;
+    f.w->FormActivate();
+    ASSERT_TRUE(f.w->startupDone());
+    textfile::writeLines(f.file(QStringLiteral("DATA/CSV/F03V05H.CSV")), {});
+    f.w->uq04CV(1);
+    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.dialogs.answers = {true};
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq04CV(3); }));
+    ASSERT_EQ(f.scalar("csq", "select count(*) from F03V05H"), "0");
+    ASSERT_EQ(f.scalar("csq", "select count(*) from F03VDT where TBID = 16 and HCNT = 1"), "4");
+    f.w->iasi = 5;
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    EXPECT_EQ(f.w->page(0).cntL->text(), "2");
+    f.w->iasi = 80;
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    EXPECT_EQ(f.w->page(2).cntL->text(), "2");
+
+    ASSERT_TRUE(f.exec("csq", "update F03V4HH set CNT = 2147483647"));
+    ASSERT_TRUE(f.exec("csq", "update F03VDT set HCNT = 2147483647 where TBID = 18"));
+    f.dialogs.errors.clear();
+    f.w->iasi = 80;
+    EXPECT_FALSE(f.w->guarded([&] { f.w->uq03K(4); }));
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].contains("F03V4HH")) << f.dialogs.errors[0].toStdString();
+}
