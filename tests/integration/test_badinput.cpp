@@ -2,13 +2,17 @@
 // database. For every case: what the user sees, that the window stays usable, and that the
 // runs stored in "SQDB.DB" are exactly as they were.
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTableView>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
@@ -556,4 +560,37 @@ TEST(Reliability, NewRunNumbersTakeNoOrphanDetailsAndStayIn32Bits) {
     EXPECT_FALSE(f.w->guarded([&] { f.w->uq03K(4); }));
     ASSERT_EQ(f.dialogs.errors.size(), 1);
     EXPECT_TRUE(f.dialogs.errors[0].contains("F03V4HH")) << f.dialogs.errors[0].toStdString();
+}
+
+// A first start whose settings file or data-folder file cannot be written (the disk takes no
+// more bytes) names the file and the system's reason, and leaves no empty file behind.
+TEST(Reliability, FirstStartWriteErrorsNameTheFileAndLeaveNoEmptyFile) {
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    for (const char* name : {"cini.txt", "config.txt"}) {
+        SCOPED_TRACE(name);
+        BadInputFixture f;
+        f.writeBytes("cini.txt", "a,40,1000\r\nb,200,1000\r\nc,200,600\r\n");
+        QFile::remove(f.file(QString::fromLatin1(name)));
+        f.dialogs.files = {f.quotes(M05)};
+        // Files of this process may not grow at all; the signal that would end it is ignored.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = unlimited;
+        none.rlim_cur = 0;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+        f.w->FormActivate();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, SIG_DFL);
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.file(QString::fromLatin1(name)))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLatin1(name))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+            << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(QFileInfo::exists(f.file(QString::fromLatin1(name))));
+        EXPECT_FALSE(f.w->startupDone());
+        EXPECT_EQ(QDir(f.wd()).entryList(QDir::Files | QDir::Hidden).filter(QString::fromLatin1(name)), QStringList());
+        f.dialogs.unexpected.clear();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
 }
