@@ -65,10 +65,13 @@ QString TVelkorF::dataFolder(QString line) const {
 
 void TVelkorF::uq01C(int id) {
     if (id == 4) {
+        // A timeframe is forecast only from a table this start-up imported and built whole.
+        for (const Timeframe& t : timeframes()) importFailed_[size_t(t.index)] = true;
         for (const Timeframe& t : timeframes()) {
             iasi = t.code;
             uq01F(2);
             uq01G();
+            importFailed_[size_t(t.index)] = false;
         }
         return;
     }

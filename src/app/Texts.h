@@ -98,6 +98,9 @@ inline QString notDateTime(const QString& date, const QString& time) {
 inline QString noImportedRows(const QString& table) {
     return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
 }
+inline QString notImportedWhole(const QString& quoteFile) {
+    return QStringLiteral("%1 の読み込みがエラーで終わったので予測できません。ファイルを直して起動し直してください").arg(quoteFile);
+}
 inline QString training(int pass, int passes, const QString& elapsed) {
     return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(elapsed);
 }

@@ -215,6 +215,7 @@ private:
     std::optional<unsigned> seed_;
     const CatalogTable* curTable_ = nullptr;
     QString startupMarker_;
+    std::array<bool, 3> importFailed_{};  // per timeframe: its import or build ended with an error
     bool starting_ = false;
     bool aborted_ = false;
     bool destroyed_ = false;

@@ -594,3 +594,26 @@ TEST(Reliability, FirstStartWriteErrorsNameTheFileAndLeaveNoEmptyFile) {
         EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
     }
 }
+
+// A price too large for a 32-bit integer is named by file and line; that timeframe and the
+// ones the start-up never reached cannot be forecast (the message says why), so no run is
+// stored on a cut table.
+TEST(Reliability, PriceOverflowNamesTheLineAndStopsForecasts) {
+    const Case c{"a close past 32 bits",
+                 [](BadInputFixture& f) { f.writeQuotes(M05, crlf(withField(quoteLines(5), 6, 4, "99999999.999"))); },
+                 {"USDJPYM05.CSV の 7 行目", "整数の桁あふれ"}, false,
+                 [](BadInputFixture& f) {
+                     for (int code : {5, 30}) {
+                         SCOPED_TRACE(code);
+                         f.w->iasi = code;
+                         f.w->page(code == 5 ? 0 : 1).ln1E->setText("2");
+                         f.dialogs.errors.clear();
+                         EXPECT_FALSE(f.w->guarded([&] { f.w->uq02YS(); }));
+                         ASSERT_EQ(f.dialogs.errors.size(), 1);
+                         EXPECT_TRUE(f.dialogs.errors[0].contains(code == 5 ? "USDJPYM05.CSV" : "USDJPYM30.CSV"))
+                             << f.dialogs.errors[0].toStdString();
+                         EXPECT_TRUE(f.dialogs.errors[0].contains("予測できません")) << f.dialogs.errors[0].toStdString();
+                     }
+                 }};
+    runCase(c);
+}
