@@ -1,4 +1,5 @@
 #pragma once
+#include <QFileInfo>
 #include <QString>
 
 // Every fixed text the program shows or writes that is not per timeframe (those live in
@@ -106,6 +107,10 @@ inline QString training(int pass, int passes, const QString& elapsed) {
 }
 inline QString noDataFolder() {
     return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");
+}
+inline QString noQuoteFileInFolder(const QString& file) {
+    return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞ %1 に %2 がありません。").arg(QFileInfo(file).path(), QFileInfo(file).fileName()) +
+           noDataFolder();
 }
 
 }  // namespace texts

@@ -32,8 +32,10 @@ struct ErrorsShown : std::exception {
     const char* what() const noexcept override { return "errors shown"; }
 };
 
-// The start-up ends without a data folder (the user cancelled the folder dialog).
+// The start-up ends without a data folder (the user cancelled the folder dialog); `missing`
+// is the 30-minute quote file the last folder offered lacked, if any.
 struct StartupAborted : std::exception {
+    QString missing;
     const char* what() const noexcept override { return "no data folder"; }
 };
 

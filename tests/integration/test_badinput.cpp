@@ -617,3 +617,16 @@ TEST(Reliability, PriceOverflowNamesTheLineAndStopsForecasts) {
                  }};
     runCase(c);
 }
+
+// A data folder without the 30-minute quote file ends the start-up with a message that
+// names the folder and the missing file.
+TEST(Reliability, MissingThirtyMinuteFileIsNamed) {
+    const Case c{"the data folder lacks the 30-minute file",
+                 [](BadInputFixture& f) { QFile::remove(f.quotes("USDJPYM30.CSV")); },
+                 {"USDJPYM30.CSV がありません", "ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかった"}, false,
+                 [](BadInputFixture& f) {
+                     EXPECT_TRUE(f.dialogs.errors[0].contains(f.file("data") + " に")) << f.dialogs.errors[0].toStdString();
+                     f.dialogs.unexpected.clear();
+                 }};
+    runCase(c);
+}
