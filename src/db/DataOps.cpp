@@ -29,8 +29,12 @@ void TVelkorF::uqCdb() {
     // A new user's first start: the file database has no catalog yet.
     if (!dm.catalog.present()) uqTst(3);
     const bool exportCatalogExisted = tableExists(dm.csq, QStringLiteral("F04CSV"));
+    // The missing tables and the rows of a new export catalog as one unit: a start that ends
+    // halfway leaves no export catalog without its rows.
+    Transaction tx(dm.csq);
     uqCtbl(1);
     if (!exportCatalogExisted) addDefaultExports();
+    tx.commit();
 }
 
 bool TVelkorF::tableExists(Connection& c, const QString& name) {
@@ -72,7 +76,7 @@ void TVelkorF::addDefaultExports() {
             sa[11 + int(k)] = v;
         }
         ucSql(2);
-        uexSql(1);
+        if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("F04CSV に行を書き込めません"), sqw));
         ++cnt;
     }
 }
