@@ -51,6 +51,9 @@ inline QString fileWriteError(const QString& path, const QString& why) {
 inline QString ownFileTarget(const QString& path) {
     return QStringLiteral("%1 はこのプログラム自身のファイルです。書き出しません").arg(path);
 }
+inline QString foreignObject(const QString& db, const QString& object) {
+    return QStringLiteral("%1 にプログラムのものではないオブジェクトがあるので開きません: %2").arg(db, object);
+}
 inline QString lineError(const QString& path, qsizetype line, const QString& what) {
     return QStringLiteral("%1 の %2 行目: %3").arg(path).arg(line).arg(what);
 }

@@ -169,6 +169,7 @@ private:
     // Steps of the CSV page.
     void exportTable(const QString& file);
     void reimportTable(const CatalogTable& table, const QString& file);
+    void refuseForeignObjects();
     QString reimportHeaderError(const CatalogTable& table, const QStringList& fields);
     // Steps of the quote import.
     void importQuotes(const Timeframe& t);

@@ -630,3 +630,40 @@ TEST(Reliability, MissingThirtyMinuteFileIsNamed) {
                  }};
     runCase(c);
 }
+
+// A file database holding code of its own on the program's tables (a trigger, a view) or a
+// catalog row that would put SQL text into the program's statements is refused at start-up
+// with a message naming the object; nothing in it changes.
+TEST(Reliability, CraftedDatabaseObjectsAreRefused) {
+    struct Crafted { const char* sql; const char* object; };
+    const Crafted cases[] = {
+        {"create trigger wipe after insert on F03VDT begin delete from F03VDT; end", "trigger wipe"},
+        {"create trigger quiet before delete on f03v05h begin select 1; end", "trigger quiet"},
+        {"create view F03V05H_ALL as select * from F03V05H union select * from F03V4HH", "view F03V05H_ALL"},
+        {"update AAATST set CNAM = 'CNT, (select 1 union select 2) as X' where TBID = 16 and CNAM = 'CNT'",
+         "AAATST.CNAM 'CNT, (select 1 union select 2) as X'"},
+        {"update AAATST set KT = 'Integer) ; --' where TBID = 19 and CNAM = 'HCNT'", "AAATST.KT 'Integer) ; --'"},
+        {"update AAATST set LN = '10) ; --' where TBID = 16 and CNAM = 'DT'", "AAATST.LN '10) ; --'"},
+        {"update AAATBN set TNAM = 'F03VDT; drop table F03V05H' where TNAM = 'F03VDT'", "AAATBN.TNAM 'F03VDT; drop table F03V05H'"},
+    };
+    for (const Crafted& c : cases) {
+        SCOPED_TRACE(c.sql);
+        BadInputFixture f;
+        ASSERT_TRUE(f.execFile(QString::fromUtf8(c.sql)));
+        const QByteArray bytes = f.readBytes("SQDB.DB");
+        f.w->FormActivate();
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(c.object))) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.w->startupDone());
+        f.w.reset();
+        EXPECT_EQ(f.readBytes("SQDB.DB"), bytes);
+    }
+    // A view or trigger on a table of its own is the user's business.
+    BadInputFixture f;
+    ASSERT_TRUE(f.execFile("create table NOTES (CNT Integer, TXT nchar(20))"));
+    ASSERT_TRUE(f.execFile("create trigger notes_log after insert on NOTES begin select 1; end"));
+    f.w->FormActivate();
+    EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(f.w->startupDone());
+}
