@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTableView>
 #include <cerrno>
 #include <chrono>
@@ -666,4 +667,22 @@ TEST(Reliability, CraftedDatabaseObjectsAreRefused) {
     f.w->FormActivate();
     EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
     EXPECT_TRUE(f.w->startupDone());
+}
+
+// A quote file in UTF-16 with a byte-order mark is read as its mark says: the same bars as
+// its UTF-8 form, and an error names the line of the file, not of its bytes.
+TEST(Reliability, Utf16QuoteFilesAreDecodedByTheirMark) {
+    auto utf16 = [](const QStringList& lines, bool little) {
+        QStringEncoder enc(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        const QByteArray body = enc(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+        return (little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + body;
+    };
+    for (bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+        runCase({"UTF-16", [&](BadInputFixture& f) { f.writeQuotes(M05, utf16(quoteLines(5), little)); }, {}, true,
+                 [](BadInputFixture& f) { EXPECT_EQ(f.w->page(0).cntL->text(), "30"); }});
+        runCase({"UTF-16 with a bad ATR",
+                 [&](BadInputFixture& f) { f.writeQuotes(M05, utf16(withField(quoteLines(5), 5, 10, "n/a"), little)); },
+                 {"USDJPYM05.CSV の 6 行目: ATR 'n/a' は数値ではありません"}, false});
+    }
 }
