@@ -105,6 +105,24 @@ inline QString noImportedRows(const QString& table) {
 inline QString notImportedWhole(const QString& quoteFile) {
     return QStringLiteral("%1 の読み込みがエラーで終わったので予測できません。ファイルを直して起動し直してください").arg(quoteFile);
 }
+// The suspect lines of an import: stored as they are, but told to the user.
+inline QString suspectDateTime(const QString& date, const QString& time) {
+    return QStringLiteral("日付と時刻 '%1 %2' が yyyy/mm/dd hh:nn ではありません").arg(date, time);
+}
+inline QString suspectPrice(const QString& price) {
+    return QStringLiteral("価格 '%1' が小数 3 桁の 0 以上の数ではありません").arg(price);
+}
+inline QString suspectOrder(const QString& stamp, const QString& previous) {
+    return QStringLiteral("%1 が前の足 %2 より後ではありません").arg(stamp, previous);
+}
+inline QString suspectFuture(const QString& date) { return QStringLiteral("%1 は今日より後の日付です").arg(date); }
+inline const QString suspectNotStored = QStringLiteral("行を記録できません (この足は欠けます)");
+inline QString suspectLines(const QString& path, const QStringList& first, int total) {
+    QString text = QStringLiteral("%1: 疑わしい行が %2 行あります").arg(path).arg(total);
+    for (const QString& l : first) text += QStringLiteral("\n") + l;
+    if (total > first.size()) text += QStringLiteral("\nほか %1 行").arg(total - first.size());
+    return text;
+}
 inline QString training(int pass, int passes, const QString& elapsed) {
     return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(elapsed);
 }

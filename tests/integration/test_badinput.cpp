@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTableView>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -685,4 +686,49 @@ TEST(Reliability, Utf16QuoteFilesAreDecodedByTheirMark) {
                  [&](BadInputFixture& f) { f.writeQuotes(M05, utf16(withField(quoteLines(5), 5, 10, "n/a"), little)); },
                  {"USDJPYM05.CSV の 6 行目: ATR 'n/a' は数値ではありません"}, false});
     }
+}
+
+// Bar lines that are stored as they are but look wrong are told after the import, in one
+// message with their line numbers and what is wrong (the first ten, then a count); a clean
+// file adds no message.
+TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
+    auto dup = [](QStringList l, int line) { l[line] = l[line - 1]; return l; };
+    QStringList reversed = quoteLines(5);
+    std::reverse(reversed.begin() + 1, reversed.end());
+    QStringList future = quoteLines(5);
+    future.last().replace(0, 10, "2024/01/11");
+    struct Suspect { const char* name; QStringList lines; QStringList parts; };
+    const Suspect cases[] = {
+        {"an hour of 25", withField(quoteLines(5), 6, 1, "25:99"), {"疑わしい行が 1 行", "  7 行目: 日付と時刻 '2024/01/09 25:99'"}},
+        {"a broken date", withField(quoteLines(5), 6, 0, "2026/11/2'"), {"  7 行目: 日付と時刻 '2026/11/2'"}},
+        {"a local time of 1 MB", withField(quoteLines(5), 6, 19, QString(1 << 20, QLatin1Char('9'))), {"  7 行目: 日付と時刻"}},
+        {"two decimals", withField(quoteLines(5), 8, 4, "147.12"), {"  9 行目: 価格 '147.12'"}},
+        {"four decimals", withField(quoteLines(5), 8, 2, "147.1234"), {"  9 行目: 価格 '147.1234'"}},
+        {"a negative price", withField(quoteLines(5), 8, 13, "-147.000"), {"  9 行目: 価格 '-147.000'"}},
+        {"a NUL in a price", withField(quoteLines(5), 8, 4, QStringLiteral("147.1") + QChar(0) + "0"),
+         {"  9 行目: ", "行を記録できません"}},
+        {"a duplicated bar", dup(quoteLines(5), 10), {"  11 行目: 2024/01/09 18:15 が前の足 2024/01/09 18:15 より後ではありません"}},
+        {"a reversed file", reversed, {"疑わしい行が 29 行", "  3 行目: ", "  12 行目: ", "ほか 19 行"}},
+        {"a bar after today", future, {"  31 行目: 2024/01/11 は今日より後の日付です"}},
+    };
+    for (const Suspect& c : cases) {
+        SCOPED_TRACE(c.name);
+        BadInputFixture f;
+        f.writeQuotes(M05, crlf(c.lines));
+        f.w->FormActivate();
+        const QStringList told = f.dialogs.messages().filter("疑わしい行");
+        ASSERT_EQ(told.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(told[0].startsWith(f.quotes(M05) + ": ")) << told[0].toStdString();
+        for (const QString& part : c.parts) EXPECT_TRUE(told[0].contains(part)) << told[0].toStdString() << "\n  lacks: " << part.toStdString();
+        EXPECT_FALSE(told[0].contains("  13 行目: ") && QLatin1String(c.name) == QLatin1String("a reversed file"));
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+    // A clean start: the six import messages (a notice and a count per timeframe) only.
+    BadInputFixture f;
+    f.w->FormActivate();
+    QStringList told = f.dialogs.messages();
+    told.removeAll(texts::catalogLoad);
+    EXPECT_EQ(told.size(), 6) << told.join('\n').toStdString();
+    EXPECT_EQ(told.filter("件読込").size(), 3) << told.join('\n').toStdString();
 }
