@@ -732,3 +732,32 @@ TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
     EXPECT_EQ(told.size(), 6) << told.join('\n').toStdString();
     EXPECT_EQ(told.filter("件読込").size(), 3) << told.join('\n').toStdString();
 }
+
+// An export the disk cannot take keeps the old export file as it was, names the file and
+// the system's reason, and does not say it ended.
+TEST(Reliability, AnExportTheDiskCannotTakeKeepsTheOldFile) {
+    BadInputFixture f;
+    f.w->FormActivate();
+    ASSERT_TRUE(f.w->startupDone());
+    const QByteArray old("\xEF\xBB\xBF" "1,16,F03V05H,2024/01/01,10:00,147000,40,1000,0.01,00:03\r\n");
+    f.writeBytes("DATA/CSV/F03V05H.CSV", old);
+    f.w->uq04CV(1);
+    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.dialogs.log.clear();
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = unlimited;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool ok = f.w->guarded([&] { f.w->uq04CV(2); });
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].contains(f.file("DATA/CSV/F03V05H.CSV"))) << f.dialogs.errors[0].toStdString();
+    EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << f.dialogs.errors[0].toStdString();
+    EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
+    EXPECT_EQ(f.readBytes("DATA/CSV/F03V05H.CSV"), old);
+    EXPECT_EQ(QDir(f.file("DATA/CSV")).entryList(QDir::Files).filter("F03V05H"), QStringList{"F03V05H.CSV"});
+}
