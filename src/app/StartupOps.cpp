@@ -33,9 +33,9 @@ void TVelkorF::FormActivate() {
             uq01C(4);
             ui->a12ysB->setFocus();
         });
-    } catch (const StartupAborted&) {
+    } catch (const StartupAborted& e) {
         aborted_ = true;
-        dialogs_->error(texts::noDataFolder());
+        dialogs_->error(e.missing.isEmpty() ? texts::noDataFolder() : texts::noQuoteFileInFolder(e.missing));
         if (isVisible()) {
             close();
             QCoreApplication::exit(2);
@@ -65,16 +65,20 @@ QString TVelkorF::dataFolder(QString line) const {
 
 void TVelkorF::uq01C(int id) {
     if (id == 4) {
+        // A timeframe is forecast only from a table this start-up imported and built whole.
+        for (const Timeframe& t : timeframes()) importFailed_[size_t(t.index)] = true;
         for (const Timeframe& t : timeframes()) {
             iasi = t.code;
             uq01F(2);
             uq01G();
+            importFailed_[size_t(t.index)] = false;
         }
         return;
     }
     if (id < 1 || id > 3) return;
     // Loops until "config.txt" names a folder that holds the 30-minute quote file.
     bool ask = id != 1;
+    QString lacking;  // the 30-minute file the folder last named lacks
     for (;;) {
         if (!ask) {
             susj.clear();
@@ -84,12 +88,17 @@ void TVelkorF::uq01C(int id) {
                     const QString folder = dataFolder(lines.first());
                     susj = folder + QStringLiteral("USDJPYM30.CSV");
                     if (QFileInfo::exists(susj)) return;
+                    lacking = susj;
                 }
                 susj.clear();
             }
         }
         const QString picked = dialogs_->openFile();
-        if (picked.isEmpty()) throw StartupAborted();
+        if (picked.isEmpty()) {
+            StartupAborted e;
+            e.missing = lacking;
+            throw e;
+        }
         const QString folder = dataFolder(QFileInfo(picked).absolutePath());
         susj = folder + QStringLiteral("USDJPYM30.CSV");
         textfile::writeLines(scfn, {folder});

@@ -1,4 +1,5 @@
 #pragma once
+#include <QFileInfo>
 #include <QString>
 
 // Every fixed text the program shows or writes that is not per timeframe (those live in
@@ -47,6 +48,12 @@ inline QString fileOpenError(const QString& path, const QString& why) {
 inline QString fileWriteError(const QString& path, const QString& why) {
     return QStringLiteral("ファイルに書き込めません: %1 (%2)").arg(path, why);
 }
+inline QString ownFileTarget(const QString& path) {
+    return QStringLiteral("%1 はこのプログラム自身のファイルです。書き出しません").arg(path);
+}
+inline QString foreignObject(const QString& db, const QString& object) {
+    return QStringLiteral("%1 にプログラムのものではないオブジェクトがあるので開きません: %2").arg(db, object);
+}
 inline QString lineError(const QString& path, qsizetype line, const QString& what) {
     return QStringLiteral("%1 の %2 行目: %3").arg(path).arg(line).arg(what);
 }
@@ -58,6 +65,21 @@ inline QString notNumber(const QString& text) {
 }
 inline QString tooFewFields(qsizetype got, qsizetype need) {
     return QStringLiteral("項目が %1 個しかありません (%2 個必要です)").arg(got).arg(need);
+}
+inline QString fieldCount(qsizetype got, qsizetype need) {
+    return QStringLiteral("項目が %1 個あります (%2 個必要です)").arg(got).arg(need);
+}
+inline QString missingKey(const QString& column) {
+    return QStringLiteral("%1 が空です").arg(column);
+}
+inline QString duplicateKey(const QString& column, const QString& value) {
+    return QStringLiteral("%1 = %2 の行がすでにあります").arg(column, value);
+}
+inline QString missingHeader(const QString& table, const QString& cnt) {
+    return QStringLiteral("%1 に CNT = %2 の行がありません").arg(table, cnt);
+}
+inline QString noNewNumber(const QString& table) {
+    return QStringLiteral("%1 の番号が範囲 (2147483647 まで) を超えます。新しい番号を作れません").arg(table);
 }
 inline QString slotOutOfRange(int i) {
     return QStringLiteral("値スロットの番号 %1 は範囲 1..80 の外です").arg(i);
@@ -80,11 +102,36 @@ inline QString notDateTime(const QString& date, const QString& time) {
 inline QString noImportedRows(const QString& table) {
     return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
 }
+inline QString notImportedWhole(const QString& quoteFile) {
+    return QStringLiteral("%1 の読み込みがエラーで終わったので予測できません。ファイルを直して起動し直してください").arg(quoteFile);
+}
+// The suspect lines of an import: stored as they are, but told to the user.
+inline QString suspectDateTime(const QString& date, const QString& time) {
+    return QStringLiteral("日付と時刻 '%1 %2' が yyyy/mm/dd hh:nn ではありません").arg(date, time);
+}
+inline QString suspectPrice(const QString& price) {
+    return QStringLiteral("価格 '%1' が小数 3 桁の 0 以上の数ではありません").arg(price);
+}
+inline QString suspectOrder(const QString& stamp, const QString& previous) {
+    return QStringLiteral("%1 が前の足 %2 より後ではありません").arg(stamp, previous);
+}
+inline QString suspectFuture(const QString& date) { return QStringLiteral("%1 は今日より後の日付です").arg(date); }
+inline const QString suspectNotStored = QStringLiteral("行を記録できません (この足は欠けます)");
+inline QString suspectLines(const QString& path, const QStringList& first, int total) {
+    QString text = QStringLiteral("%1: 疑わしい行が %2 行あります").arg(path).arg(total);
+    for (const QString& l : first) text += QStringLiteral("\n") + l;
+    if (total > first.size()) text += QStringLiteral("\nほか %1 行").arg(total - first.size());
+    return text;
+}
 inline QString training(int pass, int passes, const QString& elapsed) {
     return QStringLiteral("学習中  %1 / %2 回   経過 %3").arg(pass).arg(passes).arg(elapsed);
 }
 inline QString noDataFolder() {
     return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかったので終了します");
+}
+inline QString noQuoteFileInFolder(const QString& file) {
+    return QStringLiteral("ﾃﾞｰﾀﾌｫﾙﾀﾞ %1 に %2 がありません。").arg(QFileInfo(file).path(), QFileInfo(file).fileName()) +
+           noDataFolder();
 }
 
 }  // namespace texts

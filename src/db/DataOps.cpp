@@ -2,6 +2,8 @@
 // SQL builder of the window.
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <limits>
 
 #include "app/Texts.h"
 #include "app/TextFile.h"
@@ -20,6 +22,7 @@ void TVelkorF::uqCdb() {
     QString why;
     if (!execOne(dm.csq, QStringLiteral("select count(*) from sqlite_master"), &why))
         throw VelkorError(texts::fileOpenError(stdb, why));
+    refuseForeignObjects();
     dm.csm.close();
     dm.csm.setDatabase(QString());
     dm.csm.open();
@@ -28,8 +31,56 @@ void TVelkorF::uqCdb() {
     // A new user's first start: the file database has no catalog yet.
     if (!dm.catalog.present()) uqTst(3);
     const bool exportCatalogExisted = tableExists(dm.csq, QStringLiteral("F04CSV"));
+    // The missing tables and the rows of a new export catalog as one unit: a start that ends
+    // halfway leaves no export catalog without its rows.
+    Transaction tx(dm.csq);
     uqCtbl(1);
     if (!exportCatalogExisted) addDefaultExports();
+    tx.commit();
+}
+
+// A file database that would run code of its own in the program's statements is refused
+// before anything is written: a trigger or a view on one of the program's tables, and a
+// catalog row whose table or column name is not a plain identifier, whose type is not a
+// plain type name or whose length is not a number (they are put into statements as text).
+void TVelkorF::refuseForeignObjects() {
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    static const QRegularExpression typeName(QStringLiteral("^[A-Za-z]+$"));
+    static const QRegularExpression length(QStringLiteral("^[0-9]*$"));
+    static const QStringList ownTables = {QStringLiteral("AAATBN"), QStringLiteral("AAATST"), QStringLiteral("F01CSV"),
+                                          QStringLiteral("F02R05M"), QStringLiteral("F02R30M"), QStringLiteral("F02R4H"),
+                                          QStringLiteral("F03V05H"), QStringLiteral("F03V30H"), QStringLiteral("F03V4HH"),
+                                          QStringLiteral("F03VDT"), QStringLiteral("F04CSV")};
+    auto refuse = [&](const QString& object) { throw VelkorError(texts::foreignObject(dm.csq.database(), object)); };
+    Query objects(QStringLiteral("objects"), &dm.csq,
+                  QStringLiteral("select type, name, tbl_name, coalesce(sql, '') from sqlite_master "
+                                 "where type in ('trigger', 'view')"));
+    objects.Open();
+    for (int r = 0; r < objects.RecordCount(); ++r) {
+        const QString type = objects.ValueAt(r, 0).asString(), name = objects.ValueAt(r, 1).asString();
+        const QString on = objects.ValueAt(r, 2).asString(), sql = objects.ValueAt(r, 3).asString();
+        for (const QString& t : ownTables) {
+            const QRegularExpression word(QStringLiteral("\\b%1\\b").arg(t), QRegularExpression::CaseInsensitiveOption);
+            if (on.compare(t, Qt::CaseInsensitive) == 0 || name.compare(t, Qt::CaseInsensitive) == 0 ||
+                (type == QLatin1String("view") && word.match(sql).hasMatch()))
+                refuse(type + QLatin1Char(' ') + name);
+        }
+    }
+    if (!dm.catalog.present()) return;
+    Query tables(QStringLiteral("tables"), &dm.csq, QStringLiteral("select TNAM from AAATBN"));
+    tables.Open();
+    for (int r = 0; r < tables.RecordCount(); ++r)
+        if (const QString n = tables.ValueAt(r, 0).asString(); !identifier.match(n).hasMatch())
+            refuse(QStringLiteral("AAATBN.TNAM '%1'").arg(n));
+    Query columns(QStringLiteral("columns"), &dm.csq, QStringLiteral("select CNAM, KT, coalesce(LN, '') from AAATST"));
+    columns.Open();
+    for (int r = 0; r < columns.RecordCount(); ++r) {
+        const QString n = columns.ValueAt(r, 0).asString(), kt = columns.ValueAt(r, 1).asString();
+        const QString ln = columns.ValueAt(r, 2).asString();
+        if (!identifier.match(n).hasMatch()) refuse(QStringLiteral("AAATST.CNAM '%1'").arg(n));
+        if (!typeName.match(kt).hasMatch()) refuse(QStringLiteral("AAATST.KT '%1'").arg(kt));
+        if (!length.match(ln).hasMatch()) refuse(QStringLiteral("AAATST.LN '%1'").arg(ln));
+    }
 }
 
 bool TVelkorF::tableExists(Connection& c, const QString& name) {
@@ -71,7 +122,7 @@ void TVelkorF::addDefaultExports() {
             sa[11 + int(k)] = v;
         }
         ucSql(2);
-        uexSql(1);
+        if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("F04CSV に行を書き込めません"), sqw));
         ++cnt;
     }
 }
@@ -125,6 +176,7 @@ QString TVelkorF::GetNewId(const QString& scnm) {
     const Field f = dm.qx.FieldByName(QStringLiteral("CNT"));
     const qint64 v = f.AsString().isEmpty() ? 1 : f.value().asInt64() + 1;
     dm.qx.Close();
+    if (v > std::numeric_limits<int>::max()) throw VelkorError(texts::noNewNumber(stnm));
     return QString::number(v);
 }
 

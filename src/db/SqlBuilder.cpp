@@ -1,11 +1,19 @@
 #include "db/SqlBuilder.h"
 
+#include <QRegularExpression>
+
 namespace sqlb {
 
 QString quoted(const QString& text) {
     QString inner = text;
     if (inner.contains(QLatin1Char('\''))) inner.replace(QLatin1Char('\''), QLatin1String("''"));
     return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+QString keyLiteral(const QString& v) {
+    if (v.isEmpty()) return QStringLiteral("NULL");
+    static const QRegularExpression plain(QStringLiteral("^-?[0-9]{1,18}$"));
+    return plain.match(v).hasMatch() ? v : quoted(v);
 }
 
 void ucNul(QString& st, int id, int il) {

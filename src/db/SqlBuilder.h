@@ -15,6 +15,9 @@ inline QString orNull(const QString& v) { return v.isEmpty() ? QStringLiteral("N
 
 // `text` as an SQL string literal: in single quotes, a quote inside doubled.
 QString quoted(const QString& text);
+// A key read back from a database as a statement takes it: a plain integer as itself, the
+// empty text as NULL, anything else as a quoted text, which can only match itself.
+QString keyLiteral(const QString& v);
 
 // A number SQLite reads as a numeric literal: 12, -5, .5, 1.25e3.
 bool isNumericLiteral(const QString& s);

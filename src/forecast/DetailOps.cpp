@@ -4,6 +4,7 @@
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "db/SqlBuilder.h"
 #include "forecast/Forecast.h"
 #include "ui/VelkorU.h"
 
@@ -29,7 +30,7 @@ void TVelkorF::uq03LC(int id) {
         return;
     case 4:  // delete the current run's periods
         sqw = QStringLiteral(" delete from F03VDT ") + QStringLiteral(" where (TBID = ") + t->tbidText() +
-              QStringLiteral(") and (HCNT = ") + shcn + QStringLiteral(") ");
+              QStringLiteral(") and (HCNT = ") + sqlb::keyLiteral(shcn) + QStringLiteral(") ");
         if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("予測明細を削除できません"), sqw));
         return;
     default:

@@ -38,6 +38,7 @@ forecast::Run TVelkorF::prepareForecast() {
     forecast::Run run;
     run.t = tf(iasi);
     const Timeframe& t = *run.t;
+    if (importFailed_[size_t(t.index)]) throw VelkorError(texts::notImportedWhole(t.quoteFile));
     run.passes = Cvs2i(page(t.index).ln1E->text().trimmed());
     itkn = t.itkn;
     ityk = t.ityk;

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include <limits>
+
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
@@ -61,9 +63,19 @@ void TVelkorF::uq03K(int id) {
             uq03K(1);
         }
         return;
-    case 4:  // a new run number into the count label
-        pg.cntL->setText(GetNewId(QStringLiteral("CNT")));
+    case 4: {  // a new run number into the count label: above every number of the timeframe's
+               // headers and of its detail rows (a detail row left without its header is
+               // never taken over by a new run)
+        const qint64 header = GetNewId(QStringLiteral("CNT")).toLongLong();
+        Query q(QStringLiteral("runs"), &dm.csq,
+                QStringLiteral("select Max(HCNT) from F03VDT where TBID = ") + t->tbidText());
+        q.Open();
+        const DbValue last = q.ValueAt(0, 0);
+        const qint64 detail = last.isNull() ? 1 : last.asInt64() + 1;
+        if (detail > std::numeric_limits<int>::max()) throw VelkorError(texts::noNewNumber(QStringLiteral("F03VDT")));
+        pg.cntL->setText(QString::number(std::max(header, detail)));
         return;
+    }
     case 5:
         resetPage(*t);
         return;
@@ -145,7 +157,7 @@ void TVelkorF::showRun(const Timeframe& t, const ShownRun& s) {
 
 // " where (TBID = ..) and (HCNT = ..) order by CNT ": the detail rows of one run.
 QString TVelkorF::detailsOf(const Timeframe& t, const QString& hcnt) {
-    return QStringLiteral(" where (TBID = ") + t.tbidText() + QStringLiteral(") and (HCNT = ") + hcnt +
+    return QStringLiteral(" where (TBID = ") + t.tbidText() + QStringLiteral(") and (HCNT = ") + sqlb::keyLiteral(hcnt) +
            QStringLiteral(") order by CNT ");
 }
 
@@ -250,7 +262,7 @@ void TVelkorF::deleteRun(const Timeframe& t) {
         iasi = t.code;
         uq03LC(4);
         sqw = QStringLiteral("delete from ") + t.headerTable + QStringLiteral(" ") + QStringLiteral(" where CNT = ") +
-              sqlb::orNull(cnt);
+              sqlb::keyLiteral(cnt);
         if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("削除できません"), sqw));
         tx.commit();
     }

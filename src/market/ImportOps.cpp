@@ -64,12 +64,21 @@ void TVelkorF::importQuotes(const Timeframe& t) {
     market::ImportStats x;
     market::resetStats(*this);
     int icn = 1;
+    // Bar lines stored as they are that look wrong: the first ten and the count.
+    QStringList suspects;
+    int suspectCount = 0;
+    QString previous;
+    const QString today = clock().today().toString(QStringLiteral("yyyy/MM/dd"));
     {
         market::ProgressScope progress(this->progress(), t.importNotice.trimmed(), lines.size());
         for (qsizetype i = 0; i < lines.size(); ++i) {
             progress.step(i);
             if (!market::takeQuoteLine(*this, x, lines[i], sdt, susj, i + 1, icn)) continue;
-            insertRow();
+            const QStringList raw = textfile::splitCommas(lines[i]);
+            QString why = market::suspectBar(raw, previous, today);
+            if (const QString stamp = market::barStamp(raw); !stamp.isEmpty()) previous = stamp;
+            if (!insertRow()) why += (why.isEmpty() ? QString() : QStringLiteral("、")) + texts::suspectNotStored;
+            if (!why.isEmpty() && ++suspectCount <= 10) suspects << QStringLiteral("  %1 行目: %2").arg(i + 1).arg(why);
             origin.lineOfCnt.push_back(int(i + 1));
             ++icn;
         }
@@ -89,6 +98,7 @@ void TVelkorF::importQuotes(const Timeframe& t) {
         writeSideFile(t, lines, x);
     }
     dialogs().message(QString::number(icn) + texts::rowsRead);
+    if (suspectCount > 0) dialogs().message(texts::suspectLines(susj, suspects, suspectCount));
     std::array<int, 3>& scale = this->*t.scale;
     scale[0] = x.iP;
     scale[1] = x.iM;

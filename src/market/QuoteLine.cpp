@@ -1,5 +1,8 @@
 #include "market/QuoteLine.h"
 
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
 #include <cmath>
 
 #include "app/TextFile.h"
@@ -130,6 +133,33 @@ bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QS
     s.sa[11] = QString::number(icn);
     for (int k = 0; k < kBarFields; ++k) s.sa[12 + k] = f[k];
     return true;
+}
+
+namespace {
+bool isDate(const QString& d) { return d.size() == 10 && QDate::fromString(d, QStringLiteral("yyyy/MM/dd")).isValid(); }
+bool isTime(const QString& t) { return t.size() == 5 && QTime::fromString(t, QStringLiteral("HH:mm")).isValid(); }
+}  // namespace
+
+QString barStamp(const QStringList& f) {
+    return f.size() > 1 && isDate(f[0]) && isTime(f[1]) ? f[0] + QLatin1Char(' ') + f[1] : QString();
+}
+
+QString suspectBar(const QStringList& f, const QString& previous, const QString& today) {
+    static const QRegularExpression price(QStringLiteral("^[0-9]+\\.[0-9]{3}$"));
+    QStringList why;
+    for (int k : {0, 18})
+        if (k + 1 < f.size() && (!isDate(f[k]) || !isTime(f[k + 1])))
+            why << texts::suspectDateTime(f[k].left(20), f[k + 1].left(20));
+    for (int k = 0; k < kBarFields && k < f.size(); ++k)
+        if (isPriceField(k) && !f[k].isEmpty() && !price.match(f[k]).hasMatch()) {
+            why << texts::suspectPrice(f[k].left(20));
+            break;
+        }
+    if (const QString stamp = barStamp(f); !stamp.isEmpty()) {
+        if (!previous.isEmpty() && stamp <= previous) why << texts::suspectOrder(stamp, previous);
+        if (f[0] > today) why << texts::suspectFuture(f[0]);
+    }
+    return why.join(QStringLiteral("、"));
 }
 
 QString statsLine1(const VelkorState& s) {

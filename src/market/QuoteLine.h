@@ -50,7 +50,15 @@ bool isBarLine(const QString& line, const QString& sdt);
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn);
 
-// A coming bar's server and local date and time ("yyyy/mm/dd", "hh:nn").
+// What looks wrong in a bar line that is stored all the same, or nothing: a date that is not
+// "yyyy/mm/dd" or a time that is not "hh:nn" (server and local), a price without exactly
+// three decimals or below zero, a bar not later than `previous` (the date and time of the
+// bar before, empty for the first) or dated after `today` ("yyyy/mm/dd").
+QString suspectBar(const QStringList& fields, const QString& previous, const QString& today);
+// "yyyy/mm/dd hh:nn" of a bar line's server date and time, or nothing when they are not that.
+QString barStamp(const QStringList& fields);
+
+// The coming bar's server and local date and time ("yyyy/mm/dd", "hh:nn").
 struct ComingBar {
     QString serverDate, serverTime, localDate, localTime;
 };

@@ -126,33 +126,38 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
     for (int r = 0, n = 1; r < rows; ++r, ++n) {
         progress.step(r);
         const DbValue cnt = q.ValueAt(r, col.cnt);
+        // An error of this row names the quote file's line it came from.
+        auto lineError = [&](const QString& what) {
+            const int line = origin.lineOf(cnt.type == DbValue::Int ? cnt.i : -1);
+            return VelkorError(line > 0 ? texts::lineError(origin.path, line, what)
+                                        : texts::lineError(QStringLiteral("F01CSV"), r + 1, what));
+        };
         const QString date = q.ValueAt(r, col.symd).asString(), time = q.ValueAt(r, col.shm).asString() + ":00";
         const std::optional<QDateTime> when = market::readDateTime(date, time);
-        if (!when) {
-            const QString what = notDateTime(date + QLatin1Char(' ') + time);
-            const int line = origin.lineOf(cnt.type == DbValue::Int ? cnt.i : -1);
-            throw VelkorError(line > 0 ? texts::lineError(origin.path, line, what)
-                                       : texts::lineError(QStringLiteral("F01CSV"), r + 1, what));
+        if (!when) throw lineError(notDateTime(date + QLatin1Char(' ') + time));
+        try {
+            if (n > itkn) {
+                if (startsEmpty) market::storeRanges(*this, window.window(n, itkn));
+                else fqHLn(n, itkn);
+            }
+            // Closes of the quote rows one, two and three places before this row's own CNT.
+            sa.clear(1, 3);
+            if (cnt.type == DbValue::Int && cnt.i > 3)
+                for (int back = 1; back <= 3; ++back) sa[back] = closeOf(cnt.i - back);
+            const market::TrainingRow row = market::trainingRow(
+                n, *when, col.bar(q, r), {sa[1], sa[2], sa[3]}, {icvt, ihvt, ilvt, im05t, im20t, im1ht, datt}, imxn, dslmx);
+            i01 = q.ValueAt(r, col.hv).asInteger();
+            i02 = q.ValueAt(r, col.lv).asInteger();
+            for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = row.v[size_t(k - 1)];
+            const bool done = fast && fast->usable() ? fast->insert(sa) : (ucSql(2), uexSql(2));
+            if (done && inserted.read(stored)) window.add(n, stored);
+            // The line holds the values as the insert left them in the slots (its literals).
+            QString line = sa[11];
+            for (int s = 12; s <= 10 + market::kTrainingColumns; ++s) line += QLatin1Char(',') + sa[s];
+            csv.append(line);
+        } catch (const VelkorError& e) {
+            throw lineError(e.text());  // a value out of range
         }
-        if (n > itkn) {
-            if (startsEmpty) market::storeRanges(*this, window.window(n, itkn));
-            else fqHLn(n, itkn);
-        }
-        // Closes of the quote rows one, two and three places before this row's own CNT.
-        sa.clear(1, 3);
-        if (cnt.type == DbValue::Int && cnt.i > 3)
-            for (int back = 1; back <= 3; ++back) sa[back] = closeOf(cnt.i - back);
-        const market::TrainingRow row = market::trainingRow(
-            n, *when, col.bar(q, r), {sa[1], sa[2], sa[3]}, {icvt, ihvt, ilvt, im05t, im20t, im1ht, datt}, imxn, dslmx);
-        i01 = q.ValueAt(r, col.hv).asInteger();
-        i02 = q.ValueAt(r, col.lv).asInteger();
-        for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = row.v[size_t(k - 1)];
-        const bool done = fast && fast->usable() ? fast->insert(sa) : (ucSql(2), uexSql(2));
-        if (done && inserted.read(stored)) window.add(n, stored);
-        // The line holds the values as the insert left them in the slots (its literals).
-        QString line = sa[11];
-        for (int s = 12; s <= 10 + market::kTrainingColumns; ++s) line += QLatin1Char(',') + sa[s];
-        csv.append(line);
     }
     return csv;
 }

@@ -20,6 +20,7 @@
 
 #include "app/Texts.h"
 #include "app/Timeframe.h"
+#include "db/SqlBuilder.h"
 #include "forecast/Forecast.h"
 #include "ui/Fonts.h"
 #include "ui/VelkorU.h"
@@ -314,7 +315,7 @@ bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& labe
     Query& hq = w.dm.headerQuery(t->index);
     const QString scn = hq.FieldByName(QStringLiteral("CNT")).AsString();
     if (hq.IsEmpty() || scn.isEmpty()) return false;
-    w.swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + scn +
+    w.swh = QStringLiteral(" where (TBID = ") + t->tbidText() + QStringLiteral(") and (HCNT = ") + sqlb::keyLiteral(scn) +
             QStringLiteral(") order by CNT ");
     Query& q4 = w.dm.q4;
     q4.Close();

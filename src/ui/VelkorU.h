@@ -32,8 +32,10 @@ struct ErrorsShown : std::exception {
     const char* what() const noexcept override { return "errors shown"; }
 };
 
-// The start-up ends without a data folder (the user cancelled the folder dialog).
+// The start-up ends without a data folder (the user cancelled the folder dialog); `missing`
+// is the 30-minute quote file the last folder offered lacked, if any.
 struct StartupAborted : std::exception {
+    QString missing;
     const char* what() const noexcept override { return "no data folder"; }
 };
 
@@ -77,6 +79,9 @@ public:
     const QString& workDir() const { return workDir_; }
     // A name relative to the working directory.
     QString path(const QString& relative) const;
+    // The files the program keeps and reads: the file database and its journals, the settings
+    // files, the catalog files, the lock, the network files and the quote files.
+    QStringList ownFiles() const;
 
     // Runs an event's operation: an error is shown in the error box, the window stays usable.
     bool guarded(const std::function<void()>& op);
@@ -164,6 +169,8 @@ private:
     // Steps of the CSV page.
     void exportTable(const QString& file);
     void reimportTable(const CatalogTable& table, const QString& file);
+    void refuseForeignObjects();
+    QString reimportHeaderError(const CatalogTable& table, const QStringList& fields);
     // Steps of the quote import.
     void importQuotes(const Timeframe& t);
     void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);
@@ -211,6 +218,7 @@ private:
     std::optional<unsigned> seed_;
     const CatalogTable* curTable_ = nullptr;
     QString startupMarker_;
+    std::array<bool, 3> importFailed_{};  // per timeframe: its import or build ended with an error
     bool starting_ = false;
     bool aborted_ = false;
     bool destroyed_ = false;

@@ -48,7 +48,28 @@ struct CrashSnapshot {
         : db(std::move(dbPath)), table(std::move(tableName)), op(kind), handle(c.handle()) {
         sqlite3_update_hook(handle, &CrashSnapshot::hook, this);
     }
-    ~CrashSnapshot() { sqlite3_update_hook(handle, nullptr, nullptr); }
+    // Watches the connections opened from now on (until the snapshot ends), through SQLite's
+    // automatic extensions: for a connection the program opens itself.
+    CrashSnapshot(QString dbPath, QString tableName, int kind)
+        : db(std::move(dbPath)), table(std::move(tableName)), op(kind), handle(nullptr) {
+        watching() = this;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&CrashSnapshot::watch));
+    }
+    ~CrashSnapshot() {
+        if (handle) sqlite3_update_hook(handle, nullptr, nullptr);
+        if (watching() == this) {
+            sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&CrashSnapshot::watch));
+            watching() = nullptr;
+        }
+    }
+    static CrashSnapshot*& watching() {
+        static CrashSnapshot* s = nullptr;
+        return s;
+    }
+    static int watch(sqlite3* c, const char**, const sqlite3_api_routines*) {
+        sqlite3_update_hook(c, &CrashSnapshot::hook, watching());
+        return SQLITE_OK;
+    }
 
     static void hook(void* self, int kind, const char*, const char* name, sqlite3_int64) {
         auto* s = static_cast<CrashSnapshot*>(self);
@@ -224,4 +245,22 @@ TEST(SecondInstance, TwoWindowsOnOneDirectoryNumberTheirRunsApart) {
     EXPECT_EQ(f.scalar("csq", "select group_concat(CNT) from F03V05H"), "1,2,3");
     EXPECT_EQ(f.scalar("csq", "select count(distinct CNT) from F03VDT"), "12");
     EXPECT_EQ(incompleteRuns(f, "F03V05H", 16, 4), 0);
+}
+
+// A first start that ends after the export catalog is created but before its rows are in (a
+// crash at its first row) leaves no empty export catalog behind: the next start finds none
+// and creates it with its rows.
+TEST(AtomicWrites, ACrashInTheFirstStartLeavesNoEmptyExportCatalog) {
+    WindowFixture f;
+    QDir(f.wd()).mkpath(QStringLiteral("DATA/CSV"));
+    {
+        CrashSnapshot crash(f.file(QStringLiteral("SQDB.DB")), QStringLiteral("F04CSV"), SQLITE_INSERT);
+        f.w->uqCdb();
+        sqlite3_update_hook(f.w->dm.csq.handle(), nullptr, nullptr);
+        ASSERT_TRUE(crash.taken);
+        EXPECT_EQ(crash.rowsAfterRestart("select count(*) from sqlite_master where name = 'F04CSV'"), "0");
+        EXPECT_EQ(crash.rowsAfterRestart("select count(*) from sqlite_master where name = 'AAATST'"), "1");
+    }
+    EXPECT_EQ(f.scalar(QStringLiteral("csq"), QStringLiteral("select group_concat(TBN) from F04CSV")),
+              QStringLiteral("F03V05H,F03V30H,F03V4HH,F03VDT"));
 }

@@ -2,17 +2,24 @@
 // database. For every case: what the user sees, that the window stays usable, and that the
 // runs stored in "SQDB.DB" are exactly as they were.
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTableView>
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "db/SqlBuilder.h"
 #include "support/Fixture.h"
 
 namespace {
@@ -414,4 +421,343 @@ TEST(BadInput, FileDatabaseLockedByAnotherProgram) {
         f.w.reset();
         EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
     }
+}
+
+// An export catalog row that names one of the program's own files, under any spelling of
+// its path, is refused before anything is written: the file stays byte for byte, the
+// stored runs stay, and the message names the file.
+TEST(Reliability, ExportOntoTheProgramsOwnFilesIsRefused) {
+    struct Target { const char* name; const char* pas; const char* csv; const char* own; };
+    const Target targets[] = {
+        {"the file database", "", "SQDB.DB", "SQDB.DB"},
+        {"the file database through DATA/..", "DATA/../", "SQDB.DB", "SQDB.DB"},
+        {"the settings file", "./", "cini.txt", "cini.txt"},
+        {"the data folder's file", "", "config.txt", "config.txt"},
+        {"a quote file", "data/", "USDJPYM30.CSV", "data/USDJPYM30.CSV"},
+        {"a network file not written yet", "DATA/CSV/../", "USDJPY05.net", "DATA/USDJPY05.net"},
+        {"the database's journal", "", "SQDB.DB-journal", "SQDB.DB-journal"},
+    };
+    for (const Target& t : targets) {
+        SCOPED_TRACE(t.name);
+        BadInputFixture f;
+        f.w->FormActivate();
+        ASSERT_TRUE(f.w->startupDone());
+        ASSERT_TRUE(f.exec("csq", QStringLiteral("update F04CSV set PAS = '%1', CSV = '%2' where CNT = 1")
+                                      .arg(QString::fromUtf8(t.pas), QString::fromUtf8(t.csv))));
+        const QString own = f.file(QString::fromUtf8(t.own));
+        const bool existed = QFileInfo::exists(own);
+        const QByteArray bytes = f.readBytes(QString::fromUtf8(t.own));
+        f.w->uq04CV(1);
+        f.w->dm.qg.First();
+        f.dialogs.errors.clear();
+        f.dialogs.log.clear();
+        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(2); }));
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(t.csv))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains("自身のファイル")) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
+        EXPECT_EQ(QFileInfo::exists(own), existed);
+        EXPECT_EQ(f.readBytes(QString::fromUtf8(t.own)), bytes);
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().section("F04CSV", 0, 0).toStdString(), f.before.section("F04CSV", 0, 0).toStdString());
+    }
+    // An ordinary target beside them is written as before.
+    BadInputFixture f;
+    f.w->FormActivate();
+    f.w->uq04CV(1);
+    f.w->dm.qg.First();
+    EXPECT_TRUE(f.w->guarded([&] { f.w->uq04CV(2); }));
+    EXPECT_TRUE(QFileInfo::exists(f.file("DATA/CSV/F03V05H.CSV")));
+}
+
+// A header CNT of a crafted database goes into the statements of the run it names as a
+// value, never as SQL text: deleting that run removes it alone, and a CNT that is no number
+// leaves the start-up and the pages working.
+TEST(Reliability, StoredHeaderNumbersAreValuesNotSql) {
+    for (const char* cnt : {"3 or 1=1", "abc", "1) or (1=1"}) {
+        SCOPED_TRACE(cnt);
+        BadInputFixture f;
+        ASSERT_TRUE(f.execFile(QStringLiteral("insert into F03V05H (CNT, TBID, TBNM, DT, HM, CV, RD, LN) values "
+                                              "(%1, 16, 'F03V05H', '2024/01/09', '10:00', 147000, 40, 1000)")
+                                   .arg(sqlb::quoted(QString::fromUtf8(cnt)))));
+        f.w->FormActivate();
+        EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+        ASSERT_TRUE(f.w->startupDone());
+        ASSERT_EQ(f.w->dm.q1.RecordCount(), 2);
+        ASSERT_EQ(f.w->dm.q1.FieldByName("CNT").AsString(), QString::fromUtf8(cnt));  // the run shown
+        f.w->iasi = 5;
+        f.w->uq03LC(1);
+        EXPECT_EQ(f.w->dm.q4.RecordCount(), 0);  // no detail row is that run's
+        f.dialogs.answers = {true};
+        f.w->iasi = 5;
+        EXPECT_TRUE(f.w->guarded([&] { f.w->uq03K(7); })) << f.dialogs.errors.join('\n').toStdString();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+// A re-import line that does not fit its table (a field too few or too many, a text or an
+// out-of-range number where the catalog says Integer, an empty or repeated CNT, a detail row
+// of a missing header) is named by file and line, and nothing of the re-import stays.
+TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
+    const QString good = QStringLiteral("1,16,F03V05H,2024/01/08,10:00,147000,40,1000,0.01,00:03");
+    const QString detail = QStringLiteral("%1,16,F03V05H,%2,1,147010,147020,-20,147050,146990,0.5,1,1");
+    struct Row { const char* name; int exportRow; const char* file; QStringList lines; QString error; };
+    const Row rows[] = {
+        {"a short line", 1, "F03V05H.CSV", {good, "4,16"}, "の 2 行目: 項目が 2 個しかありません"},
+        {"a field too many", 1, "F03V05H.CSV", {good, QString(good).replace(0, 1, "2") + ",9"}, "の 2 行目: 項目が 11 個あります"},
+        {"a repeated CNT", 1, "F03V05H.CSV", {good, good}, "の 2 行目: CNT = 1 の行がすでにあります"},
+        {"an empty CNT", 1, "F03V05H.CSV", {QString(good).replace(0, 1, QString())}, "の 1 行目: CNT が空です"},
+        {"a CNT of 1e999", 1, "F03V05H.CSV", {QString(good).replace(0, 1, "1e999")}, "の 1 行目: CNT: '1e999' は整数ではありません"},
+        {"a CNT past 32 bits", 1, "F03V05H.CSV", {QString(good).replace(0, 1, "2147483648")}, "の 1 行目: CNT: 整数の桁あふれ"},
+        {"letters in an integer column", 1, "F03V05H.CSV", {QString(good).replace("147000", "14x000")}, "の 1 行目: CV:"},
+        {"a detail of a missing header", 4, "F03VDT.CSV", {detail.arg(1).arg(1), detail.arg(2).arg(7)},
+         "の 2 行目: F03V05H に CNT = 7 の行がありません"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        BadInputFixture f;
+        f.w->FormActivate();
+        ASSERT_TRUE(f.w->startupDone());
+        textfile::writeLines(f.file(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file)), r.lines);
+        f.w->uq04CV(1);
+        ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), r.exportRow));
+        f.dialogs.answers = {true};
+        f.dialogs.errors.clear();
+        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(3); }));
+        ASSERT_EQ(f.dialogs.errors.size(), 1);
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(r.file) + " " + r.error)) << f.dialogs.errors[0].toStdString();
+        f.expectUsable();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+// A new run's number is above every run number of its timeframe, in the header table and in
+// the detail rows: the details of a header removed by a re-import are never taken over; a
+// number past the 32-bit range is refused, not wrapped.
+TEST(Reliability, NewRunNumbersTakeNoOrphanDetailsAndStayIn32Bits) {
+    BadInputFixture f;
+    f.w->FormActivate();
+    ASSERT_TRUE(f.w->startupDone());
+    textfile::writeLines(f.file(QStringLiteral("DATA/CSV/F03V05H.CSV")), {});
+    f.w->uq04CV(1);
+    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.dialogs.answers = {true};
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq04CV(3); }));
+    ASSERT_EQ(f.scalar("csq", "select count(*) from F03V05H"), "0");
+    ASSERT_EQ(f.scalar("csq", "select count(*) from F03VDT where TBID = 16 and HCNT = 1"), "4");
+    f.w->iasi = 5;
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    EXPECT_EQ(f.w->page(0).cntL->text(), "2");
+    f.w->iasi = 80;
+    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    EXPECT_EQ(f.w->page(2).cntL->text(), "2");
+
+    ASSERT_TRUE(f.exec("csq", "update F03V4HH set CNT = 2147483647"));
+    ASSERT_TRUE(f.exec("csq", "update F03VDT set HCNT = 2147483647 where TBID = 18"));
+    f.dialogs.errors.clear();
+    f.w->iasi = 80;
+    EXPECT_FALSE(f.w->guarded([&] { f.w->uq03K(4); }));
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].contains("F03V4HH")) << f.dialogs.errors[0].toStdString();
+}
+
+// A first start whose settings file or data-folder file cannot be written (the disk takes no
+// more bytes) names the file and the system's reason, and leaves no empty file behind.
+TEST(Reliability, FirstStartWriteErrorsNameTheFileAndLeaveNoEmptyFile) {
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    for (const char* name : {"cini.txt", "config.txt"}) {
+        SCOPED_TRACE(name);
+        BadInputFixture f;
+        f.writeBytes("cini.txt", "a,40,1000\r\nb,200,1000\r\nc,200,600\r\n");
+        QFile::remove(f.file(QString::fromLatin1(name)));
+        f.dialogs.files = {f.quotes(M05)};
+        // Files of this process may not grow at all; the signal that would end it is ignored.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = unlimited;
+        none.rlim_cur = 0;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+        f.w->FormActivate();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, SIG_DFL);
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.file(QString::fromLatin1(name)))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLatin1(name))) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+            << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(QFileInfo::exists(f.file(QString::fromLatin1(name))));
+        EXPECT_FALSE(f.w->startupDone());
+        EXPECT_EQ(QDir(f.wd()).entryList(QDir::Files | QDir::Hidden).filter(QString::fromLatin1(name)), QStringList());
+        f.dialogs.unexpected.clear();
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+}
+
+// A price too large for a 32-bit integer is named by file and line; that timeframe and the
+// ones the start-up never reached cannot be forecast (the message says why), so no run is
+// stored on a cut table.
+TEST(Reliability, PriceOverflowNamesTheLineAndStopsForecasts) {
+    const Case c{"a close past 32 bits",
+                 [](BadInputFixture& f) { f.writeQuotes(M05, crlf(withField(quoteLines(5), 6, 4, "99999999.999"))); },
+                 {"USDJPYM05.CSV の 7 行目", "整数の桁あふれ"}, false,
+                 [](BadInputFixture& f) {
+                     for (int code : {5, 30}) {
+                         SCOPED_TRACE(code);
+                         f.w->iasi = code;
+                         f.w->page(code == 5 ? 0 : 1).ln1E->setText("2");
+                         f.dialogs.errors.clear();
+                         EXPECT_FALSE(f.w->guarded([&] { f.w->uq02YS(); }));
+                         ASSERT_EQ(f.dialogs.errors.size(), 1);
+                         EXPECT_TRUE(f.dialogs.errors[0].contains(code == 5 ? "USDJPYM05.CSV" : "USDJPYM30.CSV"))
+                             << f.dialogs.errors[0].toStdString();
+                         EXPECT_TRUE(f.dialogs.errors[0].contains("予測できません")) << f.dialogs.errors[0].toStdString();
+                     }
+                 }};
+    runCase(c);
+}
+
+// A data folder without the 30-minute quote file ends the start-up with a message that
+// names the folder and the missing file.
+TEST(Reliability, MissingThirtyMinuteFileIsNamed) {
+    const Case c{"the data folder lacks the 30-minute file",
+                 [](BadInputFixture& f) { QFile::remove(f.quotes("USDJPYM30.CSV")); },
+                 {"USDJPYM30.CSV がありません", "ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかった"}, false,
+                 [](BadInputFixture& f) {
+                     EXPECT_TRUE(f.dialogs.errors[0].contains(f.file("data") + " に")) << f.dialogs.errors[0].toStdString();
+                     f.dialogs.unexpected.clear();
+                 }};
+    runCase(c);
+}
+
+// A file database holding code of its own on the program's tables (a trigger, a view) or a
+// catalog row that would put SQL text into the program's statements is refused at start-up
+// with a message naming the object; nothing in it changes.
+TEST(Reliability, CraftedDatabaseObjectsAreRefused) {
+    struct Crafted { const char* sql; const char* object; };
+    const Crafted cases[] = {
+        {"create trigger wipe after insert on F03VDT begin delete from F03VDT; end", "trigger wipe"},
+        {"create trigger quiet before delete on f03v05h begin select 1; end", "trigger quiet"},
+        {"create view F03V05H_ALL as select * from F03V05H union select * from F03V4HH", "view F03V05H_ALL"},
+        {"update AAATST set CNAM = 'CNT, (select 1 union select 2) as X' where TBID = 16 and CNAM = 'CNT'",
+         "AAATST.CNAM 'CNT, (select 1 union select 2) as X'"},
+        {"update AAATST set KT = 'Integer) ; --' where TBID = 19 and CNAM = 'HCNT'", "AAATST.KT 'Integer) ; --'"},
+        {"update AAATST set LN = '10) ; --' where TBID = 16 and CNAM = 'DT'", "AAATST.LN '10) ; --'"},
+        {"update AAATBN set TNAM = 'F03VDT; drop table F03V05H' where TNAM = 'F03VDT'", "AAATBN.TNAM 'F03VDT; drop table F03V05H'"},
+    };
+    for (const Crafted& c : cases) {
+        SCOPED_TRACE(c.sql);
+        BadInputFixture f;
+        ASSERT_TRUE(f.execFile(QString::fromUtf8(c.sql)));
+        const QByteArray bytes = f.readBytes("SQDB.DB");
+        f.w->FormActivate();
+        ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
+        EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(c.object))) << f.dialogs.errors[0].toStdString();
+        EXPECT_FALSE(f.w->startupDone());
+        f.w.reset();
+        EXPECT_EQ(f.readBytes("SQDB.DB"), bytes);
+    }
+    // A view or trigger on a table of its own is the user's business.
+    BadInputFixture f;
+    ASSERT_TRUE(f.execFile("create table NOTES (CNT Integer, TXT nchar(20))"));
+    ASSERT_TRUE(f.execFile("create trigger notes_log after insert on NOTES begin select 1; end"));
+    f.w->FormActivate();
+    EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(f.w->startupDone());
+}
+
+// A quote file in UTF-16 with a byte-order mark is read as its mark says: the same bars as
+// its UTF-8 form, and an error names the line of the file, not of its bytes.
+TEST(Reliability, Utf16QuoteFilesAreDecodedByTheirMark) {
+    auto utf16 = [](const QStringList& lines, bool little) {
+        QStringEncoder enc(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        const QByteArray body = enc(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+        return (little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + body;
+    };
+    for (bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+        runCase({"UTF-16", [&](BadInputFixture& f) { f.writeQuotes(M05, utf16(quoteLines(5), little)); }, {}, true,
+                 [](BadInputFixture& f) { EXPECT_EQ(f.w->page(0).cntL->text(), "30"); }});
+        runCase({"UTF-16 with a bad ATR",
+                 [&](BadInputFixture& f) { f.writeQuotes(M05, utf16(withField(quoteLines(5), 5, 10, "n/a"), little)); },
+                 {"USDJPYM05.CSV の 6 行目: ATR 'n/a' は数値ではありません"}, false});
+    }
+}
+
+// Bar lines that are stored as they are but look wrong are told after the import, in one
+// message with their line numbers and what is wrong (the first ten, then a count); a clean
+// file adds no message.
+TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
+    auto dup = [](QStringList l, int line) { l[line] = l[line - 1]; return l; };
+    QStringList reversed = quoteLines(5);
+    std::reverse(reversed.begin() + 1, reversed.end());
+    QStringList future = quoteLines(5);
+    future.last().replace(0, 10, "2024/01/11");
+    struct Suspect { const char* name; QStringList lines; QStringList parts; };
+    const Suspect cases[] = {
+        {"an hour of 25", withField(quoteLines(5), 6, 1, "25:99"), {"疑わしい行が 1 行", "  7 行目: 日付と時刻 '2024/01/09 25:99'"}},
+        {"a broken date", withField(quoteLines(5), 6, 0, "2026/11/2'"), {"  7 行目: 日付と時刻 '2026/11/2'"}},
+        {"a local time of 1 MB", withField(quoteLines(5), 6, 19, QString(1 << 20, QLatin1Char('9'))), {"  7 行目: 日付と時刻"}},
+        {"two decimals", withField(quoteLines(5), 8, 4, "147.12"), {"  9 行目: 価格 '147.12'"}},
+        {"four decimals", withField(quoteLines(5), 8, 2, "147.1234"), {"  9 行目: 価格 '147.1234'"}},
+        {"a negative price", withField(quoteLines(5), 8, 13, "-147.000"), {"  9 行目: 価格 '-147.000'"}},
+        {"a NUL in a price", withField(quoteLines(5), 8, 4, QStringLiteral("147.1") + QChar(0) + "0"),
+         {"  9 行目: ", "行を記録できません"}},
+        {"a duplicated bar", dup(quoteLines(5), 10), {"  11 行目: 2024/01/09 18:15 が前の足 2024/01/09 18:15 より後ではありません"}},
+        {"a reversed file", reversed, {"疑わしい行が 29 行", "  3 行目: ", "  12 行目: ", "ほか 19 行"}},
+        {"a bar after today", future, {"  31 行目: 2024/01/11 は今日より後の日付です"}},
+    };
+    for (const Suspect& c : cases) {
+        SCOPED_TRACE(c.name);
+        BadInputFixture f;
+        f.writeQuotes(M05, crlf(c.lines));
+        f.w->FormActivate();
+        const QStringList told = f.dialogs.messages().filter("疑わしい行");
+        ASSERT_EQ(told.size(), 1) << f.dialogs.log.join('\n').toStdString();
+        EXPECT_TRUE(told[0].startsWith(f.quotes(M05) + ": ")) << told[0].toStdString();
+        for (const QString& part : c.parts) EXPECT_TRUE(told[0].contains(part)) << told[0].toStdString() << "\n  lacks: " << part.toStdString();
+        EXPECT_FALSE(told[0].contains("  13 行目: ") && QLatin1String(c.name) == QLatin1String("a reversed file"));
+        f.w.reset();
+        EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
+    }
+    // A clean start: the six import messages (a notice and a count per timeframe) only.
+    BadInputFixture f;
+    f.w->FormActivate();
+    QStringList told = f.dialogs.messages();
+    told.removeAll(texts::catalogLoad);
+    EXPECT_EQ(told.size(), 6) << told.join('\n').toStdString();
+    EXPECT_EQ(told.filter("件読込").size(), 3) << told.join('\n').toStdString();
+}
+
+// An export the disk cannot take keeps the old export file as it was, names the file and
+// the system's reason, and does not say it ended.
+TEST(Reliability, AnExportTheDiskCannotTakeKeepsTheOldFile) {
+    BadInputFixture f;
+    f.w->FormActivate();
+    ASSERT_TRUE(f.w->startupDone());
+    const QByteArray old("\xEF\xBB\xBF" "1,16,F03V05H,2024/01/01,10:00,147000,40,1000,0.01,00:03\r\n");
+    f.writeBytes("DATA/CSV/F03V05H.CSV", old);
+    f.w->uq04CV(1);
+    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.dialogs.log.clear();
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = unlimited;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool ok = f.w->guarded([&] { f.w->uq04CV(2); });
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(f.dialogs.errors.size(), 1);
+    EXPECT_TRUE(f.dialogs.errors[0].contains(f.file("DATA/CSV/F03V05H.CSV"))) << f.dialogs.errors[0].toStdString();
+    EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << f.dialogs.errors[0].toStdString();
+    EXPECT_FALSE(f.dialogs.log.contains(QStringLiteral("message: 書出終了")));
+    EXPECT_EQ(f.readBytes("DATA/CSV/F03V05H.CSV"), old);
+    EXPECT_EQ(QDir(f.file("DATA/CSV")).entryList(QDir::Files).filter("F03V05H"), QStringList{"F03V05H.CSV"});
 }

@@ -247,3 +247,19 @@ TEST(CommandLine, LockOfAKilledRunIsTakenOver) {
     EXPECT_EQ(next.code, 0) << text(next).toStdString();
     EXPECT_FALSE(next.err.contains("waiting: ")) << next.err.toStdString();
 }
+
+// A --data-dir folder without one of the quote files is named with the missing file: the
+// 30-minute file ends the start-up, the 5-minute or 4-hour file fails its import.
+TEST(CommandLine, AMissingQuoteFileIsNamedWithItsFolder) {
+    for (const char* name : {"USDJPYM30.CSV", "USDJPYM05.CSV", "USDJPYH04.CSV"}) {
+        SCOPED_TRACE(name);
+        Workdir w;
+        ASSERT_TRUE(QFile::remove(QDir(w.quotes).filePath(QString::fromLatin1(name))));
+        const Result r = run(kVelkor, w.batch({"show", "5"}));
+        EXPECT_NE(r.code, 0) << text(r).toStdString();
+        const QString missing = QLatin1String(name) == QLatin1String("USDJPYM30.CSV")
+                                    ? QDir::cleanPath(w.quotes) + " に USDJPYM30.CSV がありません"
+                                    : QDir(w.quotes).filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(r.err.contains("error: ") && r.err.contains(missing)) << text(r).toStdString() << "\n  lacks: " << missing.toStdString();
+    }
+}

@@ -373,3 +373,28 @@ TEST(ForecastRun, BrowseViewShowsTheForecasts) {
     EXPECT_EQ(b.RecNo(), b.RecordCount() - 1);
 }
 }  // namespace
+
+// A run writes its network beside the file under a name of its own process and installs it
+// by rename: the temporary file of another run of the same timeframe in the same folder
+// (here a cut one of 4,096 bytes) is neither installed nor touched, and nothing of this run
+// stays beside the file.
+TEST(ForecastRun, NetworkFileIsInstalledFromATemporaryFileOfItsOwn) {
+    ForecastFixture f;
+    const Timeframe& t = f.t(5);
+    f.fillTraining(5, 40);
+    f.setPasses(5, QStringLiteral("3"));
+    const QByteArray others(4096, 'x');
+    for (const QString& name : {t.networkFile + QStringLiteral(".new"), t.networkFile + QStringLiteral(".1.new")})
+        f.writeBytes(name, others);
+    const QStringList before = QDir(f.file(QStringLiteral("DATA"))).entryList(QDir::Files);
+    f.run(5);
+    ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
+    const QByteArray net = f.readBytes(t.networkFile);
+    EXPECT_TRUE(net.startsWith("FANN_FLO")) << net.left(16).constData();
+    EXPECT_NE(net, others);
+    for (const QString& name : {t.networkFile + QStringLiteral(".new"), t.networkFile + QStringLiteral(".1.new")})
+        EXPECT_EQ(f.readBytes(name), others) << name.toStdString();
+    QStringList after = QStringList(before) << QFileInfo(t.networkFile).fileName();
+    after.sort();
+    EXPECT_EQ(QDir(f.file(QStringLiteral("DATA"))).entryList(QDir::Files), after);
+}

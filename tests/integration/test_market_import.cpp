@@ -118,7 +118,14 @@ TEST(QuoteImport, PricesBecomeThousandthsAndIndicatorsStayAsRead) {
     EXPECT_TEXT(f.rows("select HV, LV, CV, M05, typeof(ATR), ATR, RSI from F01CSV where CNT = 1"),
               QStringList{"147123|14712|0|0|real|0.0351|55.2"});
     EXPECT_TEXT(f.label(2), "13");
-    EXPECT_TEXT(f.dialogs.messages().last(), "16 件読込");
+    // The bars are stored as read, and the lines that look wrong are told after the count.
+    const QStringList m = f.dialogs.messages();
+    ASSERT_GE(m.size(), 2);
+    EXPECT_TEXT(m[m.size() - 2], "16 件読込");
+    EXPECT_TEXT(m.last(), f.file("data/USDJPYH04.CSV") + ": 疑わしい行が 3 行あります\n"
+                          "  1 行目: 価格 '147.12' が小数 3 桁の 0 以上の数ではありません\n"
+                          "  12 行目: 2024/01/11 は今日より後の日付です\n"
+                          "  13 行目: 2024/01/11 は今日より後の日付です");
 }
 
 TEST(QuoteImport, ThirtyMinuteBarsOnFridayNightContinueIntoSaturday) {
@@ -156,7 +163,10 @@ TEST(QuoteImport, APriceThatIsNoNumberLeavesOnlyItsRowOut) {
     f.writeQuotes("USDJPYM05.CSV", lines);
     f.import(5);
     EXPECT_TEXT(f.scalar("csm", "select group_concat(CNT) from F01CSV where CNT between 3 and 7"), "3,4,6,7");
-    EXPECT_TEXT(f.dialogs.messages(), (QStringList{"05分足ﾃﾞｰﾀを読込ます ", "17 件読込"}));
+    EXPECT_TEXT(f.dialogs.messages(),
+                (QStringList{"05分足ﾃﾞｰﾀを読込ます ", "17 件読込",
+                             f.file("data/USDJPYM05.CSV") + ": 疑わしい行が 1 行あります\n"
+                             "  5 行目: 価格 '147.1x0' が小数 3 桁の 0 以上の数ではありません、行を記録できません (この足は欠けます)"}));
     EXPECT_TEXT(f.label(0), "12");
 }
 
