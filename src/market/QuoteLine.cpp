@@ -1,8 +1,8 @@
 #include "market/QuoteLine.h"
 
 #include <QDate>
-#include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 
 #include "app/TextFile.h"
@@ -136,8 +136,22 @@ bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QS
 }
 
 namespace {
-bool isDate(const QString& d) { return d.size() == 10 && QDate::fromString(d, QStringLiteral("yyyy/MM/dd")).isValid(); }
-bool isTime(const QString& t) { return t.size() == 5 && QTime::fromString(t, QStringLiteral("HH:mm")).isValid(); }
+// Digits at every position of `s` but the separators at `seps`, each being `sep`.
+bool digitsWith(const QString& s, std::initializer_list<int> seps, QChar sep) {
+    for (int i = 0; i < s.size(); ++i) {
+        const bool isSep = std::find(seps.begin(), seps.end(), i) != seps.end();
+        if (isSep ? s[i] != sep : !s[i].isDigit() || s[i].unicode() > '9') return false;
+    }
+    return true;
+}
+int number(const QString& s, int from, int length) { return QStringView(s).mid(from, length).toInt(); }
+// "yyyy/mm/dd" of a real calendar day, and "hh:nn" of a real time of day.
+bool isDate(const QString& d) {
+    return d.size() == 10 && digitsWith(d, {4, 7}, u'/') && QDate(number(d, 0, 4), number(d, 5, 2), number(d, 8, 2)).isValid();
+}
+bool isTime(const QString& t) { return t.size() == 5 && digitsWith(t, {2}, u':') && number(t, 0, 2) < 24 && number(t, 3, 2) < 60; }
+// A price with exactly three decimals and no sign.
+bool isPrice(const QString& p) { return p.size() >= 5 && p[p.size() - 4] == u'.' && digitsWith(p, {int(p.size()) - 4}, u'.'); }
 }  // namespace
 
 QString barStamp(const QStringList& f) {
@@ -145,13 +159,12 @@ QString barStamp(const QStringList& f) {
 }
 
 QString suspectBar(const QStringList& f, const QString& previous, const QString& today) {
-    static const QRegularExpression price(QStringLiteral("^[0-9]+\\.[0-9]{3}$"));
     QStringList why;
     for (int k : {0, 18})
         if (k + 1 < f.size() && (!isDate(f[k]) || !isTime(f[k + 1])))
             why << texts::suspectDateTime(f[k].left(20), f[k + 1].left(20));
     for (int k = 0; k < kBarFields && k < f.size(); ++k)
-        if (isPriceField(k) && !f[k].isEmpty() && !price.match(f[k]).hasMatch()) {
+        if (isPriceField(k) && !f[k].isEmpty() && !isPrice(f[k])) {
             why << texts::suspectPrice(f[k].left(20));
             break;
         }
