@@ -73,8 +73,8 @@ void TVelkorF::importQuotes(const Timeframe& t) {
         market::ProgressScope progress(this->progress(), t.importNotice.trimmed(), lines.size());
         for (qsizetype i = 0; i < lines.size(); ++i) {
             progress.step(i);
-            if (!market::takeQuoteLine(*this, x, lines[i], sdt, susj, i + 1, icn)) continue;
-            const QStringList raw = textfile::splitCommas(lines[i]);
+            QStringList raw;
+            if (!market::takeQuoteLine(*this, x, lines[i], sdt, susj, i + 1, icn, &raw)) continue;
             QString why = market::suspectBar(raw, previous, today);
             if (const QString stamp = market::barStamp(raw); !stamp.isEmpty()) previous = stamp;
             if (!insertRow()) why += (why.isEmpty() ? QString() : QStringLiteral("、")) + texts::suspectNotStored;

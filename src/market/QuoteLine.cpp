@@ -121,11 +121,12 @@ bool isBarLine(const QString& line, const QString& sdt) {
 }
 
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
-                   qsizetype lineNo, int icn) {
+                   qsizetype lineNo, int icn, QStringList* fields) {
     if (!isBarLine(line, sdt)) return false;
     QStringList f = textfile::splitCommas(line);
     if (f.size() < kBarFields)
         throw VelkorError(texts::lineError(path, lineNo, texts::tooFewFields(f.size(), kBarFields)));
+    if (fields) *fields = f;
     for (int k = 0; k < kBarFields; ++k)
         if (isPriceField(k)) erPeriod(f[k]);
     updateStats(s, x, f, path, lineNo);

@@ -46,9 +46,9 @@ bool isBarLine(const QString& line, const QString& sdt);
 // nothing. For a bar line: a line of fewer than 20 fields, or an ATR or RSI that is not a
 // number, throws VelkorError naming the file and line; otherwise the price fields pass
 // through erPeriod, the statistics are updated, slot 11 gets `icn` and slots 12 to 31 the
-// twenty fields, and the result is true.
+// twenty fields, and the result is true; `fields`, when given, gets the line's fields as read.
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
-                   qsizetype lineNo, int icn);
+                   qsizetype lineNo, int icn, QStringList* fields = nullptr);
 
 // What looks wrong in a bar line that is stored all the same, or nothing: a date that is not
 // "yyyy/mm/dd" or a time that is not "hh:nn" (server and local), a price without exactly
