@@ -5,37 +5,24 @@
 
 #include "app/TextFile.h"
 #include "app/VelkorError.h"
+#include "market/MarketCommon.h"
+#include "market/QuoteLine.h"
 
 namespace backtest {
 
 namespace {
-bool digits(const QString& s, int maxLen) {
-    if (s.isEmpty() || s.size() > maxLen) return false;
-    return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
 // A price field as the import stores it: its first "." removed, a text sorting before "0"
 // taken as 0, and no number read as 0.
 int price(QString s) {
-    const qsizetype dot = s.indexOf(QLatin1Char('.'));
-    if (dot >= 0) s.remove(dot, 1);
+    market::erPeriod(s);
     bool ok = false;
     const int v = s.trimmed().toInt(&ok);
-    return ok && s >= QLatin1String("0") ? v : 0;
+    return ok ? v : 0;
 }
 }  // namespace
 
 std::optional<QDateTime> serverDateTime(const QString& date, const QString& time) {
-    const QStringList d = date.trimmed().split(QLatin1Char('/'));
-    const QStringList t = time.trimmed().split(QLatin1Char(':'));
-    if (d.size() != 3 || t.size() < 2 || t.size() > 3) return std::nullopt;
-    if (!digits(d[0], 4) || !digits(d[1], 2) || !digits(d[2], 2)) return std::nullopt;
-    for (const QString& p : t)
-        if (!digits(p, 2)) return std::nullopt;
-    const QDate day(d[0].toInt(), d[1].toInt(), d[2].toInt());
-    const QTime clock(t[0].toInt(), t[1].toInt(), t.size() == 3 ? t[2].toInt() : 0);
-    if (!day.isValid() || !clock.isValid()) return std::nullopt;
-    return QDateTime(day, clock, Qt::UTC);
+    return market::readDateTime(date, time);
 }
 
 QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLines(path)) {
