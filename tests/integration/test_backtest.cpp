@@ -10,24 +10,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/Programs.h"
+
 #include "app/TextFile.h"
 #include "db/Database.h"
 
 namespace {
-struct Result {
-    int code;
-    QString out, err;
-};
+using Result = ProgramResult;
 
-Result run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(240000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
-
-const QString kVelkor = QStringLiteral(VELKOR_BINARY_DIR "/velkor");
-const QString kSample = QStringLiteral(VELKOR_BINARY_DIR "/velkor-sample");
 
 // The rows of a stored run table, their numbers and training times left out.
 QStringList rowsOf(const QString& db, const QString& sql) {
@@ -70,9 +60,9 @@ protected:
         quotes = tmp->filePath("quotes");
         QDir().mkpath(wd);
         textfile::writeLines(wd + "/cini.txt", {"a,3,3", "b,20,3", "c,80,3"});
-        ASSERT_EQ(run(kSample, {"--out", quotes, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
+        ASSERT_EQ(runProgram(kSample, {"--out", quotes, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
         // Four steps: the 5-minute bars of 2024-03-12 at 00:00, 06:00, 12:00 and 18:00.
-        const Result r = run(kVelkor, args("ref", {"--jobs", "2"}));
+        const Result r = runProgram(kVelkor, args("ref", {"--jobs", "2"}));
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
         reference = tmp->filePath("ref");
     }
@@ -116,11 +106,11 @@ TEST_F(Backtest, StepsEqualLiveRunsMadeByHand) {
         QDir().mkpath(data);
         for (const char* f : {"USDJPYM05.CSV", "USDJPYM30.CSV", "USDJPYH04.CSV"}) cut(quotes + "/" + f, data + "/" + f, bases[s]);
         QFile::copy(wd + "/cini.txt", hand + "/cini.txt");
-        const Result live = run(kVelkor, {"--batch", "--workdir", hand, "--data-dir", data, "--today", "2024-03-12",
+        const Result live = runProgram(kVelkor, {"--batch", "--workdir", hand, "--data-dir", data, "--today", "2024-03-12",
                                           "--seed", "5", "forecast", "5"});
         ASSERT_EQ(live.code, 0) << live.err.toStdString();
         textfile::writeLines(hand + "/config.txt", {quotes + "/"});
-        ASSERT_EQ(run(kVelkor, {"--batch", "--workdir", hand, "--today", "2024-03-12", "verify"}).code, 0);
+        ASSERT_EQ(runProgram(kVelkor, {"--batch", "--workdir", hand, "--today", "2024-03-12", "verify"}).code, 0);
         EXPECT_EQ(rowsOf(hand + "/SQDB.DB", kHeaders), headers.mid(step, 1));
         EXPECT_EQ(rowsOf(hand + "/SQDB.DB", kDetails), details.mid(step * 4, 4));
     }
@@ -174,7 +164,7 @@ TEST_F(Backtest, ReportFilesAgreeWithTheStoredRuns) {
 // Run with one job the backtest gives the same files; interrupted after its second step and
 // run again, it does only the rest and ends the same.
 TEST_F(Backtest, OneJobAndAnInterruptionChangeNothing) {
-    const Result one = run(kVelkor, args("one", {"--jobs", "1"}));
+    const Result one = runProgram(kVelkor, args("one", {"--jobs", "1"}));
     ASSERT_EQ(one.code, 0) << one.err.toStdString();
     expectSameResult(tmp->filePath("one"));
     const QStringList progress = one.err.split('\n').filter("backtest 5: step ");
@@ -191,7 +181,7 @@ TEST_F(Backtest, OneJobAndAnInterruptionChangeNothing) {
     ASSERT_TRUE(err.contains("step 2/4")) << err.toStdString();
     const QString cutDir = tmp->filePath("cut");
     EXPECT_GE(rowsOf(cutDir + "/SQDB.DB", "select count(*) from F03V05H")[0].toInt(), 2);
-    const Result resumed = run(kVelkor, args("cut", {"--jobs", "2"}));
+    const Result resumed = runProgram(kVelkor, args("cut", {"--jobs", "2"}));
     ASSERT_EQ(resumed.code, 0) << resumed.err.toStdString();
     expectSameResult(cutDir);
     EXPECT_FALSE(QFile::exists(cutDir + "/.steps"));
@@ -200,7 +190,7 @@ TEST_F(Backtest, OneJobAndAnInterruptionChangeNothing) {
 // Periods without a bar yet stay pending: the 4-hour bars of the last day, the last of which
 // has no period verified and the one before it one.
 TEST_F(Backtest, PeriodsWithoutBarsArePending) {
-    const Result r = run(kVelkor, {"--batch", "--workdir", wd, "--data-dir", quotes, "--json", "--out", tmp->filePath("h4"),
+    const Result r = runProgram(kVelkor, {"--batch", "--workdir", wd, "--data-dir", quotes, "--json", "--out", tmp->filePath("h4"),
                                    "backtest", "80", "2024-03-13", "2024-03-13"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
@@ -230,7 +220,7 @@ TEST_F(Backtest, BadInputIsRefusedWithNothingWritten) {
     for (const Case& c : cases) {
         QStringList a{"--batch", "--workdir", wd, "--data-dir", quotes};
         if (!c.options.contains("--out")) a << "--out" << out;
-        const Result r = run(kVelkor, a + c.options + QStringList{"backtest"} + c.words);
+        const Result r = runProgram(kVelkor, a + c.options + QStringList{"backtest"} + c.words);
         EXPECT_EQ(r.code, 2) << c.message;
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
@@ -240,7 +230,7 @@ TEST_F(Backtest, BadInputIsRefusedWithNothingWritten) {
 
     // The reference folder asked for another backtest (another seed): refused, untouched.
     const auto before = folder(reference);
-    const Result other = run(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", quotes, "--seed", "6", "--out",
+    const Result other = runProgram(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", quotes, "--seed", "6", "--out",
                                                   reference, "backtest", "5", "2024-03-12", "2024-03-12", "72"});
     EXPECT_EQ(other.code, 2);
     EXPECT_TRUE(other.err.contains("holds another backtest")) << other.err.toStdString();

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/Programs.h"
+
 #include <set>
 
 #include "app/Batch.h"
@@ -20,21 +22,8 @@
 #include "db/Database.h"
 
 namespace {
-struct Result {
-    int code;
-    QString out, err;
-};
+using Result = ProgramResult;
 
-const QString kVelkor = QStringLiteral(VELKOR_BINARY_DIR "/velkor");
-const QString kSample = QStringLiteral(VELKOR_BINARY_DIR "/velkor-sample");
-
-Result run(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(240000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
 
 // A working directory with few training passes and a folder of short sample quote files.
 struct Workdir {
@@ -45,7 +34,7 @@ struct Workdir {
     Workdir() {
         QDir().mkpath(wd);
         textfile::writeLines(wd + "/cini.txt", {"a,5,3", "b,20,3", "c,80,3"});
-        const Result r = run(kSample, {"--out", quotes, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"});
+        const Result r = runProgram(kSample, {"--out", quotes, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"});
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
     }
     // The batch options every run here starts with.
@@ -63,7 +52,7 @@ QString text(const Result& r) { return "stdout:\n" + r.out + "\nstderr:\n" + r.e
 TEST(CommandLine, HelpAndVersionWithoutADisplay) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(v));
-    const Result help = run(kVelkor, {"--help"}, env);
+    const Result help = runProgram(kVelkor, {"--help"}, env);
     ASSERT_EQ(help.code, 0) << text(help).toStdString();
     EXPECT_EQ(help.out, batchHelp());
     const QStringList lines = help.out.split('\n');
@@ -87,11 +76,11 @@ TEST(CommandLine, HelpAndVersionWithoutADisplay) {
     for (const char* status : {"  0  ", "  1  ", "  2  "})
         EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^") + status)).size(), 1) << status;
 
-    const Result version = run(kVelkor, {"--version"}, env);
+    const Result version = runProgram(kVelkor, {"--version"}, env);
     EXPECT_EQ(version.code, 0);
     EXPECT_TRUE(QRegularExpression("^velkor [0-9]+\\.[0-9]+\\.[0-9]+\n$").match(version.out).hasMatch()) << version.out.toStdString();
 
-    const Result bad = run(kVelkor, {"--batch", "--size", "800"}, env);
+    const Result bad = runProgram(kVelkor, {"--batch", "--size", "800"}, env);
     EXPECT_EQ(bad.code, 2);
     EXPECT_TRUE(bad.out.isEmpty());
     EXPECT_TRUE(bad.err.contains("--size wants WIDTHxHEIGHT") && bad.err.contains("velkor --help")) << bad.err.toStdString();
@@ -123,7 +112,7 @@ TEST(CommandLine, OptionsOfTheJsonAndChartRuns) {
 // are on stderr.
 TEST(CommandLine, JsonDocumentAloneOnStdout) {
     Workdir w;
-    const Result r = run(kVelkor, w.batch({"--json", "forecast", "5", "show", "5", "stats", "delete", "5", "show", "30"}));
+    const Result r = runProgram(kVelkor, w.batch({"--json", "forecast", "5", "show", "5", "stats", "delete", "5", "show", "30"}));
     ASSERT_EQ(r.code, 0) << text(r).toStdString();
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &pe);
@@ -146,7 +135,7 @@ TEST(CommandLine, JsonDocumentAloneOnStdout) {
     EXPECT_FALSE(r.out.contains("message: "));
 
     // A failed operation: status 1 in the document and the exit status, the error on stderr.
-    const Result failed = run(kVelkor, w.batch({"--json", "export", "999"}));
+    const Result failed = runProgram(kVelkor, w.batch({"--json", "export", "999"}));
     EXPECT_EQ(failed.code, 1);
     EXPECT_EQ(QJsonDocument::fromJson(failed.out.toUtf8()).object().value("status").toInt(), 1) << failed.out.toStdString();
     EXPECT_TRUE(failed.err.contains("error: ")) << failed.err.toStdString();
@@ -157,7 +146,7 @@ TEST(CommandLine, JsonDocumentAloneOnStdout) {
 // name what is at fault and leave no file.
 TEST(CommandLine, ChartWritesThePagesChartAsPng) {
     Workdir w;
-    const Result r = run(kVelkor, w.batch({"--size", "640x360", "forecast", "5", "chart", "5", "c5.png", "chart", "80", "c80.png",
+    const Result r = runProgram(kVelkor, w.batch({"--size", "640x360", "forecast", "5", "chart", "5", "c5.png", "chart", "80", "c80.png",
                                            "chart", "5", "missing/c.png"}));
     EXPECT_EQ(r.code, 1) << text(r).toStdString();
     EXPECT_FALSE(QFileInfo::exists(w.file("c80.png")));
@@ -165,7 +154,7 @@ TEST(CommandLine, ChartWritesThePagesChartAsPng) {
     EXPECT_TRUE(r.err.contains(w.file("missing/c.png"))) << r.err.toStdString();
     EXPECT_TRUE(QDir(w.wd).entryList({"*.png"}, QDir::Files) == QStringList{"c5.png"});
 
-    const Result again = run(kVelkor, w.batch({"chart", "5", "default.png"}));
+    const Result again = runProgram(kVelkor, w.batch({"chart", "5", "default.png"}));
     ASSERT_EQ(again.code, 0) << text(again).toStdString();
     for (const auto& [name, size] : {std::pair{QStringLiteral("c5.png"), QSize(640, 360)},
                                      std::pair{QStringLiteral("default.png"), QSize(1200, 800)}}) {
@@ -243,7 +232,7 @@ TEST(CommandLine, LockOfAKilledRunIsTakenOver) {
     killed.kill();
     ASSERT_TRUE(killed.waitForFinished(60000));
     ASSERT_TRUE(QFileInfo::exists(w.file("velkor.lock")));
-    const Result next = run(kVelkor, w.batch());
+    const Result next = runProgram(kVelkor, w.batch());
     EXPECT_EQ(next.code, 0) << text(next).toStdString();
     EXPECT_FALSE(next.err.contains("waiting: ")) << next.err.toStdString();
 }
@@ -255,7 +244,7 @@ TEST(CommandLine, AMissingQuoteFileIsNamedWithItsFolder) {
         SCOPED_TRACE(name);
         Workdir w;
         ASSERT_TRUE(QFile::remove(QDir(w.quotes).filePath(QString::fromLatin1(name))));
-        const Result r = run(kVelkor, w.batch({"show", "5"}));
+        const Result r = runProgram(kVelkor, w.batch({"show", "5"}));
         EXPECT_NE(r.code, 0) << text(r).toStdString();
         const QString missing = QLatin1String(name) == QLatin1String("USDJPYM30.CSV")
                                     ? QDir::cleanPath(w.quotes) + " に USDJPYM30.CSV がありません"

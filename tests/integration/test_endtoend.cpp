@@ -5,21 +5,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/Programs.h"
+
 #include "app/TextFile.h"
 #include "db/Database.h"
 
 namespace {
-struct Result {
-    int code;
-    QString out, err;
-};
-
-Result run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(240000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
+using Result = ProgramResult;
 
 QStringList queryRowsOf(Connection& c, const QString& sql) {
     Query q("rows", &c, sql);
@@ -33,8 +25,6 @@ QStringList queryRowsOf(Connection& c, const QString& sql) {
     return out;
 }
 
-const QString kVelkor = QStringLiteral(VELKOR_BINARY_DIR "/velkor");
-const QString kSample = QStringLiteral(VELKOR_BINARY_DIR "/velkor-sample");
 
 // Closes (in thousandths) of a quote file by local date and time, in file order.
 struct Bars {
@@ -53,12 +43,12 @@ struct Bars {
 TEST(EndToEnd, ForecastThenVerifyAfterNewerBars) {
     QTemporaryDir tmp;
     const QString wd = tmp.filePath("wd"), d1 = tmp.filePath("d1"), d2 = tmp.filePath("d2");
-    ASSERT_EQ(run(kSample, {"--out", d1, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
-    ASSERT_EQ(run(kSample, {"--out", d2, "--end", "2024-03-15", "--days5", "8", "--days30", "22", "--days4h", "82"}).code, 0);
+    ASSERT_EQ(runProgram(kSample, {"--out", d1, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
+    ASSERT_EQ(runProgram(kSample, {"--out", d2, "--end", "2024-03-15", "--days5", "8", "--days30", "22", "--days4h", "82"}).code, 0);
     QDir().mkpath(wd);
     textfile::writeLines(wd + "/cini.txt", {"a,5,3", "b,20,3", "c,80,3"});
 
-    const Result first = run(kVelkor, {"--batch", "--workdir", wd, "--data-dir", d1, "--today", "2024-03-13", "--seed", "7",
+    const Result first = runProgram(kVelkor, {"--batch", "--workdir", wd, "--data-dir", d1, "--today", "2024-03-13", "--seed", "7",
                                        "forecast", "5", "forecast", "30", "forecast", "80", "verify"});
     ASSERT_EQ(first.code, 0) << first.out.toStdString() << first.err.toStdString();
     EXPECT_EQ(first.out.count("message: "), 1 + 6 + 3);  // catalog, start-up boxes, three training times
@@ -76,7 +66,7 @@ TEST(EndToEnd, ForecastThenVerifyAfterNewerBars) {
     EXPECT_EQ(scalar("select count(*) from F03VDT where JGCL is null"), "9");
 
     textfile::writeLines(wd + "/config.txt", {d2 + "/"});
-    const Result second = run(kVelkor, {"--batch", "--workdir", wd, "--today", "2024-03-15", "--seed", "7", "verify", "stats"});
+    const Result second = runProgram(kVelkor, {"--batch", "--workdir", wd, "--today", "2024-03-15", "--seed", "7", "verify", "stats"});
     ASSERT_EQ(second.code, 0) << second.out.toStdString() << second.err.toStdString();
 
     struct Tf { int tbid; const char* header; const char* file; int periods; };
@@ -125,7 +115,7 @@ TEST(EndToEnd, ForecastThenVerifyAfterNewerBars) {
 TEST(EndToEnd, ForecastAllEqualsTheThreeForecastsInTurn) {
     QTemporaryDir tmp;
     const QString data = tmp.filePath("data");
-    ASSERT_EQ(run(kSample, {"--out", data, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
+    ASSERT_EQ(runProgram(kSample, {"--out", data, "--end", "2024-03-13", "--days5", "6", "--days30", "20", "--days4h", "80"}).code, 0);
     struct Outcome {
         Result result;
         QStringList rows;
@@ -138,7 +128,7 @@ TEST(EndToEnd, ForecastAllEqualsTheThreeForecastsInTurn) {
         // A folder where the 30-minute network file belongs: replacing it fails.
         if (failThirty) QDir().mkpath(wd + "/DATA/USDJPY30.net/x");
         Outcome o;
-        o.result = run(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", data, "--today", "2024-03-13",
+        o.result = runProgram(kVelkor, QStringList{"--batch", "--workdir", wd, "--data-dir", data, "--today", "2024-03-13",
                                             "--seed", "3"} + commands);
         o.result.err.replace(wd, "WD");
         Connection db("t");
