@@ -69,6 +69,19 @@ private:
     QString sql_;
 };
 
+// Slots `from` to `to` joined by commas, in one allocation of the line's own length.
+QString joinedSlots(const Slots& sa, int from, int to) {
+    qsizetype length = to - from;
+    for (int s = from; s <= to; ++s) length += sa[s].size();
+    QString line;
+    line.reserve(length);
+    for (int s = from; s <= to; ++s) {
+        if (s > from) line += QLatin1Char(',');
+        line += sa[s];
+    }
+    return line;
+}
+
 }  // namespace
 
 void TVelkorF::uq01G() {
@@ -144,17 +157,15 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
             sa.clear(1, 3);
             if (cnt.type == DbValue::Int && cnt.i > 3)
                 for (int back = 1; back <= 3; ++back) sa[back] = closeOf(cnt.i - back);
-            const market::TrainingRow row = market::trainingRow(
+            market::TrainingRow row = market::trainingRow(
                 n, *when, col.bar(q, r), {sa[1], sa[2], sa[3]}, {icvt, ihvt, ilvt, im05t, im20t, im1ht, datt}, imxn, dslmx);
             i01 = q.ValueAt(r, col.hv).asInteger();
             i02 = q.ValueAt(r, col.lv).asInteger();
-            for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = row.v[size_t(k - 1)];
+            for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = std::move(row.v[size_t(k - 1)]);
             const bool done = fast && fast->usable() ? fast->insert(sa) : (ucSql(2), uexSql(2));
             if (done && inserted.read(stored)) window.add(n, stored);
             // The line holds the values as the insert left them in the slots (its literals).
-            QString line = sa[11];
-            for (int s = 12; s <= 10 + market::kTrainingColumns; ++s) line += QLatin1Char(',') + sa[s];
-            csv.append(line);
+            csv.append(joinedSlots(sa, 11, 10 + market::kTrainingColumns));
         } catch (const VelkorError& e) {
             throw lineError(e.text());  // a value out of range
         }
