@@ -24,12 +24,6 @@ constexpr int kVerifyCollects = 100;  // pending rows one verification collects
 
 QString dbPath(const QString& dir) { return QDir(dir).filePath(QStringLiteral("SQDB.DB")); }
 
-qint64 scalar(Connection& c, const QString& sql) {
-    Query q(QStringLiteral("scalar"), &c, sql);
-    q.Open();
-    return q.IsEmpty() ? 0 : q.ValueAt(0, 0).asInt64();
-}
-
 QStringList columnsOf(Connection& c, const QString& table) {
     Query q(QStringLiteral("columns"), &c, QStringLiteral("pragma main.table_info(\"%1\")").arg(table));
     q.Open();
@@ -73,7 +67,7 @@ int Runner::storedSteps() const {
     Connection c(QStringLiteral("backtest"));
     c.setDatabase(dbPath(plan_.outDir));
     c.open();
-    return int(scalar(c, QStringLiteral("select count(*) from ") + plan_.t->headerTable));
+    return int(queryInt(c, QStringLiteral("select count(*) from ") + plan_.t->headerTable));
 }
 
 // The step's folder: the three quote files cut after the base bar, and the working
@@ -116,8 +110,8 @@ void Runner::storeStep(int k, const QString& stepDir) {
         Connection s(QStringLiteral("step"));
         s.setDatabase(stepDb);
         s.open();
-        const qint64 headers = scalar(s, QStringLiteral("select count(*) from ") + t.headerTable);
-        const qint64 details = scalar(s, QStringLiteral("select count(*) from F03VDT where TBID = %1").arg(t.tbid));
+        const qint64 headers = queryInt(s, QStringLiteral("select count(*) from ") + t.headerTable);
+        const qint64 details = queryInt(s, QStringLiteral("select count(*) from F03VDT where TBID = %1").arg(t.tbid));
         if (headers != 1 || details != t.ityk)
             throw VelkorError(QStringLiteral("step %1: the run stored %2 header and %3 detail rows, not 1 and %4")
                                   .arg(k).arg(headers).arg(details).arg(t.ityk));
@@ -144,9 +138,9 @@ void Runner::storeStep(int k, const QString& stepDir) {
         Connection& c;
         ~Detach() { execOne(c, QStringLiteral("detach database step")); }
     } detach{c};
-    const qint64 header = scalar(c, QStringLiteral("select coalesce(max(CNT), 0) + 1 from main.") + t.headerTable);
-    const qint64 shift = scalar(c, QStringLiteral("select coalesce(max(CNT), 0) from main.F03VDT")) -
-                         scalar(c, QStringLiteral("select min(CNT) - 1 from step.F03VDT"));
+    const qint64 header = queryInt(c, QStringLiteral("select coalesce(max(CNT), 0) + 1 from main.") + t.headerTable);
+    const qint64 shift = queryInt(c, QStringLiteral("select coalesce(max(CNT), 0) from main.F03VDT")) -
+                         queryInt(c, QStringLiteral("select min(CNT) - 1 from step.F03VDT"));
     auto copy = [&](const QString& table, const QString& where, const std::map<QString, QString>& replaced) {
         const QStringList cols = columnsOf(c, table);
         QStringList values;
@@ -249,7 +243,7 @@ int Runner::pendingRows() const {
     Connection c(QStringLiteral("backtest"));
     c.setDatabase(dbPath(plan_.outDir));
     c.open();
-    return int(scalar(c, QStringLiteral("select count(*) from F03VDT where JGCL is null")));
+    return int(queryInt(c, QStringLiteral("select count(*) from F03VDT where JGCL is null")));
 }
 
 // The output folder's own program run verifies: one verification handles the runs of the

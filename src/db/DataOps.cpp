@@ -10,6 +10,7 @@
 #include "app/VelkorError.h"
 #include "db/SqlBuilder.h"
 #include "db/Transaction.h"
+#include "market/MarketCommon.h"
 #include "ui/VelkorU.h"
 
 void TVelkorF::uqCdb() {
@@ -84,18 +85,14 @@ void TVelkorF::refuseForeignObjects() {
 }
 
 bool TVelkorF::tableExists(Connection& c, const QString& name) {
-    Query q(QStringLiteral("exists"), &c,
-            QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") + sqlb::quoted(name));
-    q.Open();
-    return q.ValueAt(0, 0).asInt64() > 0;
+    return queryInt(c, QStringLiteral("select COUNT(*) from sqlite_master where type = 'table' and name = ") +
+                           sqlb::quoted(name)) > 0;
 }
 
 void TVelkorF::addDefaultExports() {
     // A new export catalog offers the stored forecasts, so that "書出" is useful at once.
     if (!tableExists(dm.csq, QStringLiteral("F04CSV"))) return;
-    Query q(QStringLiteral("count"), &dm.csq, QStringLiteral("select COUNT(*) from F04CSV"));
-    q.Open();
-    if (q.ValueAt(0, 0).asInt64() > 0) return;
+    if (queryInt(dm.csq, QStringLiteral("select COUNT(*) from F04CSV")) > 0) return;
     struct Row { const char* pnm; const char* tbn; const char* csv; const char* tyo; };
     static const Row rows[] = {
         {"51:検証", "F03V05H", "F03V05H.CSV", "05分足予測検証表"},
@@ -240,6 +237,12 @@ void TVelkorF::applyDisplayWidths(Query& q, const QString& table) {
     if (!t) return;
     for (size_t k = 0; k < t->columns.size() && int(k) < q.FieldCount(); ++k)
         q.SetDisplayWidth(int(k), t->columns[k].displayWidth);
+}
+
+bool TVelkorF::insertRow(market::SlotInsert& prepared) {
+    if (prepared.usable()) return prepared.insert(sa);
+    ucSql(2);
+    return uexSql(2);
 }
 
 void TVelkorF::openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths) {

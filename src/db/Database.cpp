@@ -376,3 +376,9 @@ void Query::SetDisplayWidth(int col, int chars) {
     if (col >= 0 && col < int(widths_.size())) widths_[size_t(col)] = chars;
     if (observer_) observer_->widthsSet();
 }
+
+qint64 queryInt(Connection& c, const QString& sql) {
+    Query q(QStringLiteral("value"), &c, sql);
+    q.Open();
+    return q.IsEmpty() ? 0 : q.ValueAt(0, 0).asInt64();
+}

@@ -71,6 +71,10 @@ bool execOne(Connection& c, const QString& sql, QString* error = nullptr);
 // Plain statement execution for the program's own fixed texts; throws on error.
 void execOrThrow(Connection& c, const QString& sql);
 
+// The first value of a query's first row as an integer, 0 when it gives no row (a count, a
+// largest number); a statement that fails throws.
+qint64 queryInt(Connection& c, const QString& sql);
+
 class Query;
 
 // Read access to one field of the current row.

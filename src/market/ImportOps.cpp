@@ -52,58 +52,50 @@ void TVelkorF::importQuotes(const Timeframe& t) {
         ~OriginScope() { market::setQuoteOrigin(window, origin); }
     } originScope{*this, {susj, {0}}};
     market::QuoteOrigin& origin = originScope.origin;
-    const CatalogTable* table = dm.catalog.find(stnm);
-    std::optional<market::SlotInsert> fast;
-    if (table) fast.emplace(dm.csm, *table);
-    auto insertRow = [&] {
-        if (fast && fast->usable()) return fast->insert(sa);
-        ucSql(2);
-        return uexSql(2);
-    };
-
+    market::SlotInsert prepared(dm.csm, dm.catalog.find(stnm));
     market::ImportStats x;
     market::resetStats(*this);
+    market::SuspectBars suspects(clock().today().toString(QStringLiteral("yyyy/MM/dd")));
     int icn = 1;
-    // Bar lines stored as they are that look wrong: the first ten and the count.
-    QStringList suspects;
-    int suspectCount = 0;
-    QString previous;
-    const QString today = clock().today().toString(QStringLiteral("yyyy/MM/dd"));
     {
         market::ProgressScope progress(this->progress(), t.importNotice.trimmed(), lines.size());
         for (qsizetype i = 0; i < lines.size(); ++i) {
             progress.step(i);
             QStringList raw;
             if (!market::takeQuoteLine(*this, x, lines[i], sdt, susj, i + 1, icn, &raw)) continue;
-            QString why = market::suspectBar(raw, previous, today);
-            if (const QString stamp = market::barStamp(raw); !stamp.isEmpty()) previous = stamp;
-            if (!insertRow()) why += (why.isEmpty() ? QString() : QStringLiteral("、")) + texts::suspectNotStored;
-            if (!why.isEmpty() && ++suspectCount <= 10) suspects << QStringLiteral("  %1 行目: %2").arg(i + 1).arg(why);
+            suspects.add(i + 1, raw, insertRow(prepared));
             origin.lineOfCnt.push_back(int(i + 1));
             ++icn;
         }
         imcn = icn - 1;
-        // The coming bars, one bar period apart (the period of the file's last two lines).
-        for (const market::ComingBar& bar : market::comingBars(lines, susj, ityk)) {
-            sa[11] = QString::number(icn);
-            sa[12] = bar.serverDate;
-            sa[13] = bar.serverTime;
-            for (int s = 14; s <= 29; ++s) sa[s].clear();
-            sa[30] = bar.localDate;
-            sa[31] = bar.localTime;
-            insertRow();
-            origin.lineOfCnt.push_back(0);
-            ++icn;
-        }
+        icn = storeComingBars(lines, icn, prepared, origin);
         writeSideFile(t, lines, x);
     }
     dialogs().message(QString::number(icn) + texts::rowsRead);
-    if (suspectCount > 0) dialogs().message(texts::suspectLines(susj, suspects, suspectCount));
+    if (suspects.count() > 0) dialogs().message(texts::suspectLines(susj, suspects.first(), suspects.count()));
     std::array<int, 3>& scale = this->*t.scale;
     scale[0] = x.iP;
     scale[1] = x.iM;
     scale[2] = x.iP + x.iM > 0 ? x.iP : -x.iM;
     page(t.index).cntL->setText(QString::number(imcn));
+}
+
+// The rows of the coming bars from row number `icn` on, one bar period apart (the period of
+// the file's last two lines), without prices; the next row number.
+int TVelkorF::storeComingBars(const QStringList& lines, int icn, market::SlotInsert& prepared,
+                              market::QuoteOrigin& origin) {
+    for (const market::ComingBar& bar : market::comingBars(lines, susj, ityk)) {
+        sa[11] = QString::number(icn);
+        sa[12] = bar.serverDate;
+        sa[13] = bar.serverTime;
+        sa.clear(14, 29);
+        sa[30] = bar.localDate;
+        sa[31] = bar.localTime;
+        insertRow(prepared);
+        origin.lineOfCnt.push_back(0);
+        ++icn;
+    }
+    return icn;
 }
 
 // The side file: the quote file's lines from the tenth last on, one per coming bar, and the

@@ -45,8 +45,9 @@ char columnAffinity(const QString& declaredType) {
     return 'N';
 }
 
-SlotInsert::SlotInsert(Connection& c, const CatalogTable& t) : c_(c) {
-    if (!c.isOpen() || t.columns.empty() || t.columns.size() > size_t(Slots::count - 10)) return;
+SlotInsert::SlotInsert(Connection& c, const CatalogTable* table) : c_(c) {
+    if (!table || !c.isOpen() || table->columns.empty() || table->columns.size() > size_t(Slots::count - 10)) return;
+    const CatalogTable& t = *table;
     // The declared types of the table as it exists.
     Query info(QStringLiteral("table_info"), &c, QStringLiteral("pragma table_info(\"") + t.name + QStringLiteral("\")"));
     try {

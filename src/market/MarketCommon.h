@@ -46,10 +46,12 @@ QuoteOrigin quoteOrigin(const QObject& window);
 // the real the parser makes of the literal. The statement text (sqw) and slots 1, 7 and 9
 // are not written. A table with a non-character column of text or blob affinity (which
 // would keep a number text as text) or with columns the table lacks gets no statement:
-// usable() is false and the caller goes through the builder and the executor.
+// usable() is false and the caller goes through the builder and the executor; so does a
+// table the catalog does not know (a null `t`).
 class SlotInsert {
 public:
-    SlotInsert(Connection& c, const CatalogTable& t);
+    SlotInsert(Connection& c, const CatalogTable& t) : SlotInsert(c, &t) {}
+    SlotInsert(Connection& c, const CatalogTable* t);
     ~SlotInsert();
     SlotInsert(const SlotInsert&) = delete;
     SlotInsert& operator=(const SlotInsert&) = delete;

@@ -155,11 +155,7 @@ bool isTime(const QString& t) { return t.size() == 5 && digitsWith(t, {2}, u':')
 bool isPrice(const QString& p) { return p.size() >= 5 && p[p.size() - 4] == u'.' && digitsWith(p, {int(p.size()) - 4}, u'.'); }
 }  // namespace
 
-QString barStamp(const QStringList& f) {
-    return f.size() > 1 && isDate(f[0]) && isTime(f[1]) ? f[0] + QLatin1Char(' ') + f[1] : QString();
-}
-
-QString suspectBar(const QStringList& f, const QString& previous, const QString& today) {
+void SuspectBars::add(qsizetype lineNo, const QStringList& f, bool stored) {
     QStringList why;
     for (int k : {0, 18})
         if (k + 1 < f.size() && (!isDate(f[k]) || !isTime(f[k + 1])))
@@ -169,11 +165,15 @@ QString suspectBar(const QStringList& f, const QString& previous, const QString&
             why << texts::suspectPrice(f[k].left(20));
             break;
         }
-    if (const QString stamp = barStamp(f); !stamp.isEmpty()) {
-        if (!previous.isEmpty() && stamp <= previous) why << texts::suspectOrder(stamp, previous);
-        if (f[0] > today) why << texts::suspectFuture(f[0]);
+    if (f.size() > 1 && isDate(f[0]) && isTime(f[1])) {
+        const QString stamp = f[0] + QLatin1Char(' ') + f[1];
+        if (!previous_.isEmpty() && stamp <= previous_) why << texts::suspectOrder(stamp, previous_);
+        if (f[0] > today_) why << texts::suspectFuture(f[0]);
+        previous_ = stamp;
     }
-    return why.join(QStringLiteral("、"));
+    if (!stored) why << texts::suspectNotStored;
+    if (why.isEmpty()) return;
+    if (++count_ <= 10) first_ << QStringLiteral("  %1 行目: %2").arg(lineNo).arg(why.join(QStringLiteral("、")));
 }
 
 QString statsLine1(const VelkorState& s) {

@@ -50,13 +50,25 @@ bool isBarLine(const QString& line, const QString& sdt);
 bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn, QStringList* fields = nullptr);
 
-// What looks wrong in a bar line that is stored all the same, or nothing: a date that is not
+// The bar lines of one import that look wrong, stored or not: a date that is not
 // "yyyy/mm/dd" or a time that is not "hh:nn" (server and local), a price without exactly
-// three decimals or below zero, a bar not later than `previous` (the date and time of the
-// bar before, empty for the first) or dated after `today` ("yyyy/mm/dd").
-QString suspectBar(const QStringList& fields, const QString& previous, const QString& today);
-// "yyyy/mm/dd hh:nn" of a bar line's server date and time, or nothing when they are not that.
-QString barStamp(const QStringList& fields);
+// three decimals or below zero, a bar not later than the readable bar before it, a bar dated
+// after `today` ("yyyy/mm/dd"), a row that could not be stored. Keeps the first ten lines
+// with their reasons and counts them all.
+class SuspectBars {
+public:
+    explicit SuspectBars(QString today) : today_(std::move(today)) {}
+    // Bar line `lineNo` (1-based) with its fields as read, and whether its row was stored.
+    void add(qsizetype lineNo, const QStringList& fields, bool stored);
+    const QStringList& first() const { return first_; }
+    int count() const { return count_; }
+
+private:
+    QString today_;
+    QString previous_;  // "yyyy/mm/dd hh:nn" of the last bar with a readable date and time
+    QStringList first_;
+    int count_ = 0;
+};
 
 // The coming bar's server and local date and time ("yyyy/mm/dd", "hh:nn").
 struct ComingBar {

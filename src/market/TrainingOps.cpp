@@ -123,15 +123,11 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
     const market::QuoteOrigin origin = market::quoteOrigin(*this);
     // The window ranges come from the rows inserted here, kept in memory; a table that
     // already holds rows (not the case at start-up) is asked with the range query.
-    Query existing(QStringLiteral("existing"), &dm.csm, QStringLiteral("select count(*) from ") + stnm);
-    existing.Open();
-    const bool startsEmpty = existing.ValueAt(0, 0).asInt64() == 0;
+    const bool startsEmpty = queryInt(dm.csm, QStringLiteral("select count(*) from ") + stnm) == 0;
     market::RangeWindow window;
     InsertedRow inserted(dm.csm, stnm);
     std::array<DbValue, market::kRangeColumns> stored;
-    const CatalogTable* table = dm.catalog.find(stnm);
-    std::optional<market::SlotInsert> fast;
-    if (table) fast.emplace(dm.csm, *table);
+    market::SlotInsert prepared(dm.csm, dm.catalog.find(stnm));
     const int imxn = (this->*t.scale)[2];
 
     QStringList csv;
@@ -162,8 +158,7 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
             i01 = q.ValueAt(r, col.hv).asInteger();
             i02 = q.ValueAt(r, col.lv).asInteger();
             for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = std::move(row.v[size_t(k - 1)]);
-            const bool done = fast && fast->usable() ? fast->insert(sa) : (ucSql(2), uexSql(2));
-            if (done && inserted.read(stored)) window.add(n, stored);
+            if (insertRow(prepared) && inserted.read(stored)) window.add(n, stored);
             // The line holds the values as the insert left them in the slots (its literals).
             csv.append(joinedSlots(sa, 11, 10 + market::kTrainingColumns));
         } catch (const VelkorError& e) {

@@ -179,10 +179,9 @@ QString TVelkorF::reimportHeaderError(const CatalogTable& table, const QStringLi
     const auto t = std::find_if(timeframes().begin(), timeframes().end(),
                                 [&](const Timeframe& x) { return x.headerTable == htnm && x.tbidText() == tbid; });
     if (t == timeframes().end() || hcnt.isEmpty()) return texts::missingHeader(htnm + QLatin1Char('/') + tbid, hcnt);
-    Query q(QStringLiteral("header"), &dm.csq,
-            QStringLiteral("select count(*) from ") + t->headerTable + QStringLiteral(" where CNT = ") + sqlb::keyLiteral(hcnt));
-    q.Open();
-    return q.ValueAt(0, 0).asInt64() > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
+    const QString count =
+        QStringLiteral("select count(*) from ") + t->headerTable + QStringLiteral(" where CNT = ") + sqlb::keyLiteral(hcnt);
+    return queryInt(dm.csq, count) > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
 }
 
 // Replaces the rows of the table in stnm by the lines of its CSV file, after a Yes; a line

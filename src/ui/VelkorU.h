@@ -23,7 +23,7 @@ class QTableWidget;
 class QImage;
 namespace Ui { class VelkorF; }
 namespace forecast { struct Run; }
-namespace market { struct ImportStats; }
+namespace market { struct ImportStats; struct QuoteOrigin; class SlotInsert; }
 struct Timeframe;
 class Query;
 
@@ -115,6 +115,9 @@ public:
     // tail `tail` (through stdb, stnm, swh and sqw), on its last row, with the catalog's
     // display widths unless `widths` is false.
     void openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths = true);
+    // Stores a row of stnm from the value slots: with `prepared` where the table allows it,
+    // otherwise the builder's insert run by the executor. True when the row was stored.
+    bool insertRow(market::SlotInsert& prepared);
 
     // Settings files.
     void uq01B(int id);
@@ -173,6 +176,7 @@ private:
     QString reimportHeaderError(const CatalogTable& table, const QStringList& fields);
     // Steps of the quote import.
     void importQuotes(const Timeframe& t);
+    int storeComingBars(const QStringList& lines, int icn, market::SlotInsert& prepared, market::QuoteOrigin& origin);
     void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);
     // Steps of the training table builder.
     QStringList buildTrainingRows(const Timeframe& t);
