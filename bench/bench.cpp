@@ -3,7 +3,7 @@
 //
 //   velkor_bench [ROUNDS [PAIRS]]
 //
-// ROUNDS start-up rounds (default 7); PAIRS pairs of training runs and of daily loops (default 3).
+// ROUNDS start-up rounds (default 7); PAIRS pairs of training runs and of daily loops (default 5).
 // Every figure is the median of paired ratios, so that a slow spell of the machine falls on both
 // sides of a pair. It ends with "bench: ok" or "bench: FAIL <goals>".
 #include <QApplication>
@@ -333,7 +333,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    const int pairs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int pairs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
     // The default sample quotes for the forecasts; quotes long enough for four times the default
     // read days (40, 200, 200) for the start-ups; and five days of quotes from years before,

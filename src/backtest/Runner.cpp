@@ -163,80 +163,91 @@ struct Runner::Step {
     QString error;
 };
 
-void Runner::runSteps() {
-    const int n = int(bases_.size());
-    const int first = storedSteps() + 1;
-    if (first > n) return;
-    QDir(stepsDir_).removeRecursively();  // what an interrupted backtest left
-    if (first > 1) printLine(QStringLiteral("backtest %1: %2 of %3 steps stored before, going on").arg(plan_.t->code).arg(first - 1).arg(n));
-    QElapsedTimer clock;
-    clock.start();
-    std::map<int, std::unique_ptr<Step>> steps;  // started and not stored, by step number
-    int next = first, stored = first - 1, running = 0;
+// One call of runSteps: the steps started and not stored, by step number, and the counts.
+struct Runner::Schedule {
+    int n = 0, first = 0, next = 0, stored = 0, running = 0;
+    std::map<int, std::unique_ptr<Step>> steps;
     QString failure;
     QEventLoop loop;
-    std::function<void()> launch, finished;
-    launch = [&] {
-        while (failure.isEmpty() && running < plan_.jobs && next <= n) {
-            auto s = std::make_unique<Step>();
-            s->k = next++;
-            try {
-                s->dir = prepareStep(s->k);
-            } catch (const VelkorError& e) {
-                failure = e.text();
-                break;
-            }
-            s->process = std::make_unique<QProcess>();
-            Step* raw = s.get();
-            QObject::connect(raw->process.get(), &QProcess::finished, &loop, [&, raw](int code, QProcess::ExitStatus st) {
-                --running;
-                raw->ok = st == QProcess::NormalExit && code == 0;
-                if (!raw->ok) raw->error = childOutput(*raw->process);
-                finished();
-            });
-            QObject::connect(raw->process.get(), &QProcess::errorOccurred, &loop, [&, raw](QProcess::ProcessError e) {
-                if (e != QProcess::FailedToStart) return;
-                --running;
-                raw->error = program_ + QStringLiteral(": ") + raw->process->errorString();
-                finished();
-            });
-            steps.emplace(raw->k, std::move(s));
-            ++running;
-            raw->process->start(program_, stepArguments(raw->k, raw->dir));
+    QElapsedTimer clock;
+};
+
+void Runner::runSteps() {
+    Schedule s;
+    s.n = int(bases_.size());
+    s.first = s.next = storedSteps() + 1;
+    s.stored = s.first - 1;
+    if (s.first > s.n) return;
+    QDir(stepsDir_).removeRecursively();  // what an interrupted backtest left
+    if (s.first > 1)
+        printLine(QStringLiteral("backtest %1: %2 of %3 steps stored before, going on").arg(plan_.t->code).arg(s.stored).arg(s.n));
+    s.clock.start();
+    launchSteps(s);
+    if (s.running > 0) s.loop.exec();
+    if (!s.failure.isEmpty()) throw VelkorError(s.failure);
+}
+
+// Starts steps until plan.jobs run, the last one has started or one failed; ends the loop
+// once none runs.
+void Runner::launchSteps(Schedule& s) {
+    while (s.failure.isEmpty() && s.running < plan_.jobs && s.next <= s.n) {
+        auto step = std::make_unique<Step>();
+        step->k = s.next++;
+        try {
+            step->dir = prepareStep(step->k);
+        } catch (const VelkorError& e) {
+            s.failure = e.text();
+            break;
         }
-        if (running == 0) loop.quit();
-    };
-    // Stores the finished steps that follow the stored ones, in order, then starts more.
-    finished = [&] {
-        for (auto it = steps.find(stored + 1); failure.isEmpty() && it != steps.end() && it->second->process->state() == QProcess::NotRunning;
-             it = steps.find(stored + 1)) {
-            Step& s = *it->second;
-            if (!s.ok) {
-                failure = QStringLiteral("step %1 (base bar %2) failed:\n%3").arg(s.k).arg(base(s.k).serverText, s.error);
-                break;
-            }
-            try {
-                storeStep(s.k, s.dir);
-            } catch (const VelkorError& e) {
-                failure = e.text();
-                break;
-            }
-            QDir(s.dir).removeRecursively();
-            steps.erase(it);
-            ++stored;
-            const qint64 ms = clock.elapsed();
-            const qint64 left = ms * (n - stored) / (stored - first + 1);
-            printLine(QStringLiteral("backtest %1: step %2/%3 %4 elapsed %5, about %6 left")
-                          .arg(plan_.t->code).arg(stored).arg(n).arg(base(stored).serverText, mmss(ms), mmss(left)));
+        step->process = std::make_unique<QProcess>();
+        Step* raw = step.get();
+        QObject::connect(raw->process.get(), &QProcess::finished, &s.loop, [this, &s, raw](int code, QProcess::ExitStatus st) {
+            raw->ok = st == QProcess::NormalExit && code == 0;
+            if (!raw->ok) raw->error = childOutput(*raw->process);
+            stepEnded(s);
+        });
+        QObject::connect(raw->process.get(), &QProcess::errorOccurred, &s.loop, [this, &s, raw](QProcess::ProcessError e) {
+            if (e != QProcess::FailedToStart) return;
+            raw->error = program_ + QStringLiteral(": ") + raw->process->errorString();
+            stepEnded(s);
+        });
+        s.steps.emplace(raw->k, std::move(step));
+        ++s.running;
+        raw->process->start(program_, stepArguments(raw->k, raw->dir));
+    }
+    if (s.running == 0) s.loop.quit();
+}
+
+// A step's process ended: stores the finished steps that follow the stored ones, in order
+// (after a failure none, and the running ones are killed), then starts more.
+void Runner::stepEnded(Schedule& s) {
+    --s.running;
+    for (auto it = s.steps.find(s.stored + 1);
+         s.failure.isEmpty() && it != s.steps.end() && it->second->process->state() == QProcess::NotRunning;
+         it = s.steps.find(s.stored + 1)) {
+        Step& step = *it->second;
+        if (!step.ok) {
+            s.failure = QStringLiteral("step %1 (base bar %2) failed:\n%3").arg(step.k).arg(base(step.k).serverText, step.error);
+            break;
         }
-        if (!failure.isEmpty())
-            for (auto& [k, s] : steps)
-                if (s->process->state() != QProcess::NotRunning) s->process->kill();
-        launch();
-    };
-    launch();
-    if (running > 0) loop.exec();
-    if (!failure.isEmpty()) throw VelkorError(failure);
+        try {
+            storeStep(step.k, step.dir);
+        } catch (const VelkorError& e) {
+            s.failure = e.text();
+            break;
+        }
+        QDir(step.dir).removeRecursively();
+        s.steps.erase(it);
+        ++s.stored;
+        const qint64 ms = s.clock.elapsed();
+        const qint64 left = ms * (s.n - s.stored) / (s.stored - s.first + 1);
+        printLine(QStringLiteral("backtest %1: step %2/%3 %4 elapsed %5, about %6 left")
+                      .arg(plan_.t->code).arg(s.stored).arg(s.n).arg(base(s.stored).serverText, mmss(ms), mmss(left)));
+    }
+    if (!s.failure.isEmpty())
+        for (auto& [k, step] : s.steps)
+            if (step->process->state() != QProcess::NotRunning) step->process->kill();
+    launchSteps(s);
 }
 
 int Runner::pendingRows() const {

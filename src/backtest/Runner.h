@@ -34,6 +34,9 @@ public:
 
 private:
     struct Step;
+    struct Schedule;
+    void launchSteps(Schedule& s);
+    void stepEnded(Schedule& s);
     QString prepareStep(int k) const;
     QStringList stepArguments(int k, const QString& stepDir) const;
     void storeStep(int k, const QString& stepDir);

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -185,6 +186,31 @@ TEST_F(Backtest, OneJobAndAnInterruptionChangeNothing) {
     ASSERT_EQ(resumed.code, 0) << resumed.err.toStdString();
     expectSameResult(cutDir);
     EXPECT_FALSE(QFile::exists(cutDir + "/.steps"));
+}
+
+// A step that fails ends the backtest with exit status 1 and is named; the steps before it
+// stay stored. Here a 5-minute bar between the second and the third base bar has an ATR
+// that is no number, so the runs of steps 3 and 4 (running side by side) refuse to forecast.
+TEST_F(Backtest, AFailedStepKeepsTheStepsBeforeIt) {
+    const QString bad = tmp->filePath("bad-quotes");
+    QDir().mkpath(bad);
+    for (const char* f : {"USDJPYM05.CSV", "USDJPYM30.CSV", "USDJPYH04.CSV"})
+        ASSERT_TRUE(QFile::copy(quotes + "/" + f, bad + "/" + f));
+    QStringList lines = textfile::readLines(bad + "/USDJPYM05.CSV");
+    const qsizetype at = lines.indexOf(QRegularExpression("^2024/03/12,09:00,.*"));
+    ASSERT_GE(at, 0);
+    QStringList fields = lines[at].split(',');
+    fields[10] = "x";
+    lines[at] = fields.join(',');
+    textfile::writeLines(bad + "/USDJPYM05.CSV", lines);
+
+    const QString out = tmp->filePath("failed");
+    const Result r = runProgram(kVelkor, {"--batch", "--workdir", wd, "--data-dir", bad, "--seed", "5", "--out", out, "--jobs", "2",
+                                          "backtest", "5", "2024-03-12", "2024-03-12", "72"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("step 3 (base bar 2024/03/12 12:00) failed")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count("backtest 5: step "), 2) << r.err.toStdString();
+    EXPECT_EQ(rowsOf(out + "/SQDB.DB", kHeaders), rowsOf(reference + "/SQDB.DB", kHeaders).mid(0, 2));
 }
 
 // Periods without a bar yet stay pending: the 4-hour bars of the last day, the last of which
