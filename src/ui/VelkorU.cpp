@@ -50,6 +50,9 @@ TVelkorF::TVelkorF(Options o, QWidget* parent)
 }
 
 TVelkorF::~TVelkorF() {
+    // Closing the window below moves the application's focus: the handler must not run on a
+    // window that is half gone.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     FormDestroy();
     delete ui;
 }
