@@ -34,8 +34,8 @@
 #include "db/Database.h"
 #include "forecast/Forecast.h"
 #include "net/TarselFann.h"
-#include "ui/Dialogs.h"
-#include "ui/VelkorU.h"
+#include "support/ScriptedDialogs.h"
+#include "window/VelkorU.h"
 #include "ui_VelkorU.h"
 
 QStringList backtestBench(const QString& data);  // backtest_bench.cpp

@@ -17,7 +17,7 @@
 
 #include <set>
 
-#include "app/Batch.h"
+#include "window/batch/Batch.h"
 #include "app/TextFile.h"
 #include "db/Database.h"
 

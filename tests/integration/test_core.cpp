@@ -7,7 +7,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/Batch.h"
+#include "window/batch/Batch.h"
 #include "support/Fixture.h"
 #include "ui_VelkorU.h"
 

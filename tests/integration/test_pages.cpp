@@ -13,7 +13,7 @@
 
 #include <cstdio>
 
-#include "app/Batch.h"
+#include "window/batch/Batch.h"
 #include "test_forecast_fixture.h"
 
 namespace {

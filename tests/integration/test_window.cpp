@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "test_forecast_fixture.h"
-#include "ui/DarkStyle.h"
+#include "window/DarkStyle.h"
 #include "ui_VelkorU.h"
 
 namespace {

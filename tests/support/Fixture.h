@@ -10,9 +10,10 @@
 #include "app/Clock.h"
 #include "app/TextFile.h"
 #include "db/Database.h"
-#include "ui/Dialogs.h"
-#include "ui/Progress.h"
-#include "ui/VelkorU.h"
+#include "support/ScriptedDialogs.h"
+#include "window/QtDialogs.h"
+#include "window/QtProgress.h"
+#include "window/VelkorU.h"
 
 // The rows `sql` gives on `c`, each as its fields' texts joined by `sep`.
 inline QStringList queryRows(Connection* c, const QString& sql, QChar sep = QLatin1Char('|')) {

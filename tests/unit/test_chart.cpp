@@ -8,7 +8,7 @@
 #include <QtCharts/QValueAxis>
 #include <gtest/gtest.h>
 
-#include "ui/Chart.h"
+#include "window/Chart.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "ui/TrainingPage.h"
+#include "window/TrainingPage.h"
 
 namespace {
 

@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+#include <cstdio>
+
+// Message boxes, confirmations, the open-file dialog and the error box: the window shows them,
+// the batch run prints them, tests script them.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void message(const QString& text) = 0;
+    // true: OK. `detail` (when given) stands under the text and says what the answer acts on.
+    virtual bool confirmOkCancel(const QString& text, const QString& detail = QString()) = 0;
+    virtual bool confirmYesNo(const QString& text) = 0;     // true: Yes
+    virtual QString openFile() = 0;                          // empty: cancelled
+    virtual void error(const QString& text) = 0;
+};
+
+// The batch run: boxes become lines on stdout (or on `lines`), errors on stderr.
+class ConsoleDialogs : public Dialogs {
+public:
+    ConsoleDialogs(bool yes, QString dataDir, FILE* lines = stdout)
+        : yes_(yes), dataDir_(std::move(dataDir)), lines_(lines) {}
+    void message(const QString& text) override;
+    bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
+    bool confirmYesNo(const QString& text) override;
+    QString openFile() override;
+    void error(const QString& text) override;
+    int errors() const { return errors_; }
+
+private:
+    bool yes_;
+    QString dataDir_;
+    FILE* lines_;
+    bool dataDirUsed_ = false;
+    int errors_ = 0;
+};

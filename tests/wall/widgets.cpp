@@ -1,0 +1,2 @@
+// Must not compile: the core library never uses Qt Widgets.
+#include <QtWidgets/QLabel>
