@@ -33,7 +33,7 @@
 #include "app/Timeframe.h"
 #include "db/Database.h"
 #include "forecast/Forecast.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 #include "support/ScriptedDialogs.h"
 #include "window/VelkorU.h"
 #include "ui_VelkorU.h"
@@ -109,7 +109,7 @@ struct Session {
     }
     // The start-up, its files on disk before anything after it is timed.
     void start() {
-        w->FormActivate();
+        w->startUp();
         check("start-up");
         ::sync();
     }
@@ -123,7 +123,7 @@ struct Session {
 // Milliseconds of one start-up: databases, settings, pages, import and build of all three timeframes.
 double startupMs(const QString& workDir) {
     Session s(workDir);
-    const double ms = timedMs([&] { s.w->FormActivate(); });
+    const double ms = timedMs([&] { s.w->startUp(); });
     s.check("start-up");
     return ms;
 }
@@ -187,17 +187,17 @@ void startupFigures(int rounds, const QString& data, QStringList& failed) {
 // The patterns the 5-minute run presents: the training rows before its placeholder rows.
 forecast::TrainingPatterns fiveMinutePatterns(TVelkorF& w) {
     const Timeframe& t = timeframes()[0];
-    Query q("patterns", &w.dm.csm, "select * from " + t.trainingTable + " order by CNT");
+    Query q("patterns", &w.data.memory, "select * from " + t.trainingTable + " order by CNT");
     q.Open();
     q.Last();
-    return forecast::trainingPatterns(q, q.FieldByName("CNT").AsInteger() - t.ityk);
+    return forecast::trainingPatterns(q, q.FieldByName("CNT").AsInteger() - t.periods);
 }
 
 // A bare loop of fann_train over the patterns on a network of the run's shape, settings and
 // initial weights (the same seed); the network's error afterwards as the run shows it.
 QString bareTraining(const forecast::TrainingPatterns& p, int passes) {
     static const unsigned layers[] = {14, 14, 14, 3};
-    TTarselFann net(layers, 1.0f, kSeed);
+    NeuralNetwork net(layers, 1.0f, kSeed);
     fann* ann = net.handle();
     std::vector<float> in = p.inputs, first = p.targetsFirst, later = p.targetsLater;
     for (int pass = 0; pass < passes; ++pass) {
@@ -241,8 +241,7 @@ void trainingFigure(int pairs, const QString& data, QStringList& failed) {
     const Pairs p = timePairs(
         pairs,
         [&] {
-            s.w->iasi = 5;
-            s.w->guarded([&] { s.w->uq02YS(); });
+            s.w->guarded([&] { s.w->runForecast(*timeframeOf(5)); });
             runMse = s.w->ui->d12ms2L->text();
         },
         [&] { bareMse = bareTraining(patterns, passes); });
@@ -273,8 +272,7 @@ void dailyLoopFigure(int pairs, const QString& data, QStringList& failed) {
         pairs, [&] { s.w->forecastAll(); },
         [&] {
             for (const Timeframe& t : timeframes()) {
-                s.w->iasi = t.code;
-                s.w->guarded([&] { s.w->uq02YS(); });
+                s.w->guarded([&] { s.w->runForecast(*timeframeOf(t.code)); });
             }
         });
     s.check("daily loop");

@@ -37,7 +37,7 @@ int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
     wo.dialogs = &dialogs;
     wo.progress = &progress;
     TVelkorF w(wo);
-    w.FormActivate();
+    w.startUp();
     int status = 2;
     if (!w.startupAborted()) {
         status = dialogs.errors() > 0 ? 1 : 0;
@@ -48,7 +48,7 @@ int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
         } else {
             status = 1;
         }
-        w.FormClose();
+        w.closeDown();
     }
     if (o.json) printText(stdout, context.document(status));
     return status;

@@ -8,7 +8,6 @@
 #include <vector>
 
 class QChartView;
-class TVelkorF;
 
 // One stored forecast run as the chart draws it. Prices are in the tables' integer units;
 // a value of 0 (or less) means "not there" for the actual close, the high and the low.
@@ -49,7 +48,3 @@ void drawLearningCurve(QChartView* view, const std::vector<double>& errors);
 // Leaves the chart without series and axes (a page with no run).
 void clearVerificationChart(QChartView* view);
 
-// Reads the current run of the timeframe with code `code` for its chart as uq03MCT does: its
-// details into q4 with their display widths, and the working state uq03MCT leaves. `label(0)`
-// is the base bar's time text, `label(i)` that of period i. False when there is no run.
-bool readChartRun(TVelkorF& w, int code, const std::function<QString(int)>& label, ChartRun& run);

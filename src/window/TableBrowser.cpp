@@ -19,12 +19,10 @@
 #include "window/VelkorU.h"
 #include "ui_VelkorU.h"
 
-void TVelkorF::uq01D(int id) {
-    const Timeframe* t = id >= 1 && id <= 3 ? &timeframes()[size_t(id - 1)] : nullptr;
-    if (!t) return;
-    ui->f12stbE->setText(t->browserCaption);
-    ui->f13tidL->setText(QString::number(t->trainingTbid));
-    DataSource* ds = dm.trainingSource(t->index);
+void TVelkorF::browseTrainingTable(const Timeframe& t) {
+    ui->f12stbE->setText(t.browserCaption);
+    ui->f13tidL->setText(QString::number(t.trainingTbid));
+    DataSource* ds = data.trainingSource(t.index);
     // The grid shows the query as it is. The view (and each of its headers) makes a selection
     // model per model it is given; the replaced ones go, and with them only the program's own
     // connections.
@@ -35,24 +33,17 @@ void TVelkorF::uq01D(int id) {
     for (QAbstractItemView* v : std::initializer_list<QAbstractItemView*>{grid, grid->horizontalHeader(), grid->verticalHeader()})
         for (QItemSelectionModel* m : v->findChildren<QItemSelectionModel*>(Qt::FindDirectChildrenOnly))
             if (m != grid->selectionModel()) m->deleteLater();
-    // The grid's current row and the query's cursor move together both ways.
-    browseCursor_[0] = connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
-                               [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
-    browseCursor_[1] = connect(ds, &DataSource::currentRowChanged, grid, [grid, ds](int row) {
-        if (row < 0 || grid->model() != ds || row >= ds->rowCount() || grid->currentIndex().row() == row) return;
-        grid->selectionModel()->setCurrentIndex(ds->index(row, std::max(0, grid->currentIndex().column())),
-                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    });
+    browseCursor_ = bindCursor(grid, ds);
     emit ds->widthsChanged();
 }
 
-void TVelkorF::f12stbEKeyDown(int key) {
-    // The arrow keys walk the three training tables round; the shown one is named by its id.
+void TVelkorF::browserKey(int key) {
+    // The shown table is named by its id.
     int shown = 2;
     for (const Timeframe& t : timeframes())
         if (ui->f13tidL->text() == QString::number(t.trainingTbid)) shown = t.index;
-    if (key == Qt::Key_Up) uq01D((shown + 2) % 3 + 1);
-    else if (key == Qt::Key_Down) uq01D((shown + 1) % 3 + 1);
+    if (key == Qt::Key_Up) browseTrainingTable(timeframes()[size_t((shown + 2) % 3)]);
+    else if (key == Qt::Key_Down) browseTrainingTable(timeframes()[size_t((shown + 1) % 3)]);
 }
 
 namespace {
@@ -88,41 +79,48 @@ QStringList TVelkorF::ownFiles() const {
     return files;
 }
 
-void TVelkorF::uq04CV(int id) {
-    if (id == 1) {  // the export catalog, on its first row
-        openOnTable(dm.qg, QStringLiteral("csq"), QStringLiteral("F04CSV"), QString());
-        dm.qg.First();
-        return;
-    }
-    if (id != 2 && id != 3) return;
-    if (dm.qg.IsEmpty()) return;
-    // The table of the current row; only a table the catalog knows is read or written.
-    stnm = dm.qg.FieldByName(QStringLiteral("TBN")).AsString().trimmed();
-    QString file = dm.qg.FieldByName(QStringLiteral("PAS")).AsString() + dm.qg.FieldByName(QStringLiteral("CSV")).AsString();
-    if (QDir::isRelativePath(file)) file = path(file);
-    const CatalogTable* table = dm.catalog.find(stnm);
-    if (!table) {
-        dialogs_->message(stnm + texts::tableNotFound);
-        return;
-    }
-    if (id == 2) {
-        const QString target = canonicalName(file);
-        for (const QString& own : ownFiles())
-            if (canonicalName(own) == target) throw VelkorError(texts::ownFileTarget(file));
-        exportTable(file);
-    } else {
-        reimportTable(*table, file);
-    }
+void TVelkorF::openExportCatalog() {
+    openOnTable(data.exportCatalog, Db::File, QStringLiteral("F04CSV"), QString());
+    data.exportCatalog.First();
 }
 
-// Writes every row of the table in stnm, in CNT order, as a line of comma-separated values.
-void TVelkorF::exportTable(const QString& file) {
-    dialogs_->message(stnm + texts::exportStart);
+// The table of the export catalog's current row and its CSV file (relative to the working
+// directory); only a table the catalog knows is read or written.
+struct TVelkorF::CatalogExport {
+    const CatalogTable* table;
+    QString file;
+};
+
+std::optional<TVelkorF::CatalogExport> TVelkorF::currentExport() {
+    const Query& q = data.exportCatalog;
+    if (q.IsEmpty()) return std::nullopt;
+    const QString name = q.FieldByName(QStringLiteral("TBN")).AsString().trimmed();
+    QString file = q.FieldByName(QStringLiteral("PAS")).AsString() + q.FieldByName(QStringLiteral("CSV")).AsString();
+    if (QDir::isRelativePath(file)) file = path(file);
+    const CatalogTable* table = catalogTable(name);
+    if (!table) return std::nullopt;
+    return CatalogExport{table, file};
+}
+
+void TVelkorF::exportCurrentRow() {
+    const std::optional<CatalogExport> e = currentExport();
+    if (!e) return;
+    const QString target = canonicalName(e->file);
+    for (const QString& own : ownFiles())
+        if (canonicalName(own) == target) throw VelkorError(texts::ownFileTarget(e->file));
+    exportTable(*e->table, e->file);
+}
+
+void TVelkorF::reimportCurrentRow() {
+    if (const std::optional<CatalogExport> e = currentExport()) reimportTable(*e->table, e->file);
+}
+
+// Writes every row of the table, in CNT order, as a line of comma-separated values.
+void TVelkorF::exportTable(const CatalogTable& table, const QString& file) {
+    dialogs_->message(table.name + texts::exportStart);
     const bool memory = std::any_of(timeframes().begin(), timeframes().end(),
-                                    [&](const Timeframe& t) { return t.trainingTable == stnm; });
-    swh = QStringLiteral(" order by CNT ");
-    ucSql(1);
-    Query rows(QStringLiteral("export"), memory ? &dm.csm : &dm.csq, sqw);
+                                    [&](const Timeframe& t) { return t.trainingTable == table.name; });
+    Query rows(QStringLiteral("export"), memory ? &data.memory : &data.file, sqlb::select(table, QStringLiteral(" order by CNT ")));
     rows.Open();
     QStringList lines;
     lines.reserve(rows.RecordCount());
@@ -181,22 +179,22 @@ QString TVelkorF::reimportHeaderError(const CatalogTable& table, const QStringLi
     if (t == timeframes().end() || hcnt.isEmpty()) return texts::missingHeader(htnm + QLatin1Char('/') + tbid, hcnt);
     const QString count =
         QStringLiteral("select count(*) from ") + t->headerTable + QStringLiteral(" where CNT = ") + sqlb::keyLiteral(hcnt);
-    return queryInt(dm.csq, count) > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
+    return queryInt(data.file, count) > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
 }
 
-// Replaces the rows of the table in stnm by the lines of its CSV file, after a Yes; a line
-// that does not fit the table's columns and types, repeats a CNT or names a missing header
-// undoes the whole re-import.
+// Replaces the rows of the table by the lines of its CSV file, after a Yes; a line that does
+// not fit the table's columns and types, repeats a CNT or names a missing header undoes the
+// whole re-import.
 void TVelkorF::reimportTable(const CatalogTable& table, const QString& file) {
-    stdb = stnm == QLatin1String("F01YSK") ? QStringLiteral("csm") : QStringLiteral("csq");
-    const int exec = stdb == QLatin1String("csm") ? 2 : 1;
+    const Db db = table.name == QLatin1String("F01YSK") ? Db::Memory : Db::File;
     dialogs_->message(file + texts::reimportStart);
     const QStringList lines = textfile::readLines(file);
     if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
     {
-        Transaction tx(dm.byKey(stdb));
-        sqw = QStringLiteral(" delete from ") + stnm;
-        if (!uexSql(exec)) throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), sqw));
+        Transaction tx(data.connection(db));
+        const SqlText remove = QStringLiteral(" delete from ") + table.name;
+        if (!execute(db, remove)) throw VelkorError(texts::sqlError(QStringLiteral("delete failed"), remove));
+        Slots values;
         static const QRegularExpression sep(QStringLiteral("[, ]"));
         const int ncols = std::min(int(table.columns.size()), 70);
         QSet<QString> keys;
@@ -209,10 +207,9 @@ void TVelkorF::reimportTable(const CatalogTable& table, const QString& file) {
             if (wrong.isEmpty()) wrong = reimportHeaderError(table, f);
             if (!wrong.isEmpty()) throw VelkorError(texts::lineError(file, n + 1, wrong));
             keys.insert(key);
-            sa.clear(11, 10 + ncols);
-            for (int j = 0; j < f.size() && j < ncols; ++j) sa[11 + j] = f[j];
-            ucSql(2);
-            if (!uexSql(exec)) throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
+            values.clear(11, 10 + ncols);
+            for (int j = 0; j < f.size() && j < ncols; ++j) values[11 + j] = f[j];
+            if (!execute(db, insertStatement(table.name, values))) throw VelkorError(texts::lineError(file, n + 1, QStringLiteral("行を読み込めません")));
         }
         tx.commit();
     }

@@ -35,7 +35,7 @@ struct Placement {
     double radius = 4;
 };
 
-Placement placeNeurons(const TTarselFann::Shape& shape, const QRectF& area) {
+Placement placeNeurons(const NeuralNetwork::Shape& shape, const QRectF& area) {
     Placement p;
     const size_t layers = shape.layers.size();
     unsigned most = 1;
@@ -57,7 +57,7 @@ Placement placeNeurons(const TTarselFann::Shape& shape, const QRectF& area) {
 }
 
 // Weak connections first, so that the strong ones lie on top.
-void drawConnections(QPainter& g, const TTarselFann::Shape& shape, const Placement& p, double largest) {
+void drawConnections(QPainter& g, const NeuralNetwork::Shape& shape, const Placement& p, double largest) {
     std::vector<const fann_connection*> order;
     for (const fann_connection& c : shape.connections)
         if (c.from_neuron < p.centre.size() && c.to_neuron < p.centre.size()) order.push_back(&c);
@@ -85,7 +85,7 @@ void drawNeurons(QPainter& g, const Placement& p) {
 
 // The input names to the left of the input neurons, the output names to the right of the
 // output neurons, and every layer's name and size above it.
-void drawLabels(QPainter& g, const TTarselFann::Shape& shape, const Placement& p, const QStringList& inputs,
+void drawLabels(QPainter& g, const NeuralNetwork::Shape& shape, const Placement& p, const QStringList& inputs,
                 const QStringList& outputs, double captionY) {
     const QFontMetricsF fm(g.font());
     const int last = int(shape.layers.size()) - 1;
@@ -135,7 +135,7 @@ void drawLegend(QPainter& g, const QRectF& box, double largest) {
     g.drawText(QPointF(box.left(), y + line + fm.ascent() / 2 - 1), texts::weightStrength(largest));
 }
 
-double largestWeight(const TTarselFann::Shape& shape) {
+double largestWeight(const NeuralNetwork::Shape& shape) {
     double largest = 0;
     for (const fann_connection& c : shape.connections) largest = std::max(largest, double(std::abs(c.weight)));
     return largest > 0 ? largest : 1;
@@ -143,7 +143,7 @@ double largestWeight(const TTarselFann::Shape& shape) {
 
 }  // namespace
 
-QImage drawNetworkPicture(const TTarselFann::Shape& shape, QSize size, const QStringList& inputs,
+QImage drawNetworkPicture(const NeuralNetwork::Shape& shape, QSize size, const QStringList& inputs,
                           const QStringList& outputs) {
     QImage img(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     img.fill(background);
@@ -183,7 +183,7 @@ public:
         auto* p = label->findChild<NetworkPicture*>(QStringLiteral("networkPicture"), Qt::FindDirectChildrenOnly);
         return p ? p : new NetworkPicture(label);
     }
-    void show(const TTarselFann::Shape& shape) {
+    void show(const NeuralNetwork::Shape& shape) {
         shape_ = shape;
         drawn_ = QSize();
         draw();
@@ -206,13 +206,13 @@ private:
         label_->setPixmap(QPixmap::fromImage(drawNetworkPicture(shape_, size, inputs, outputs)));
     }
     QLabel* label_;
-    TTarselFann::Shape shape_;
+    NeuralNetwork::Shape shape_;
     QSize drawn_;
 };
 
 }  // namespace
 
-void TVelkorF::showTrainingPage(const std::vector<double>& errors, const TTarselFann::Shape& shape,
+void TVelkorF::showTrainingPage(const std::vector<double>& errors, const NeuralNetwork::Shape& shape,
                                 const QString& mseText) {
     ui->d12ms2L->setText(mseText);
     drawLearningCurve(ui->dCht, errors);

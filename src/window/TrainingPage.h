@@ -5,7 +5,7 @@
 #include <QSize>
 #include <QStringList>
 
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 // The network drawn for the dark page, `size` pixels large: the layers side by side from the
 // inputs (left) to the outputs (right), every connection orange for a positive weight and blue
@@ -13,5 +13,5 @@
 // largest; bias neurons as grey squares. The input neurons carry the names of `inputs`, the
 // output neurons those of `outputs` (each used when it has one name per neuron), and a legend
 // below explains the colours. A shape without layers gives the empty background.
-QImage drawNetworkPicture(const TTarselFann::Shape& shape, QSize size, const QStringList& inputs,
+QImage drawNetworkPicture(const NeuralNetwork::Shape& shape, QSize size, const QStringList& inputs,
                           const QStringList& outputs);

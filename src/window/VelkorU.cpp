@@ -17,7 +17,7 @@
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
 #include "forecast/Forecast.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 #include "window/Chart.h"
 #include "window/Fonts.h"
 #include "window/QtDialogs.h"
@@ -54,7 +54,7 @@ TVelkorF::~TVelkorF() {
     // Closing the window below moves the application's focus: the handler must not run on a
     // window that is half gone.
     disconnect(qApp, &QApplication::focusChanged, this, nullptr);
-    FormDestroy();
+    releaseNetwork();
     delete ui;
 }
 
@@ -130,6 +130,17 @@ void markFocus(QAbstractItemView* grid, bool focused) {
 
 }  // namespace
 
+std::array<QMetaObject::Connection, 2> TVelkorF::bindCursor(QTableView* view, DataSource* ds) {
+    // The grid's current row and the query's cursor move together both ways.
+    return {connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
+                    [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); }),
+            connect(ds, &DataSource::currentRowChanged, view, [view, ds](int row) {
+                if (row < 0 || view->model() != ds || row >= ds->rowCount() || view->currentIndex().row() == row) return;
+                view->selectionModel()->setCurrentIndex(ds->index(row, std::max(0, view->currentIndex().column())),
+                                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            })};
+}
+
 void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->setModel(ds);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -138,38 +149,24 @@ void TVelkorF::bindGrid(QTableView* view, DataSource* ds) {
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
     followWidths(view, ds);
-    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, ds,
-            [ds](const QModelIndex& cur) { if (cur.isValid()) ds->setCurrentRow(cur.row()); });
-    connect(ds, &DataSource::currentRowChanged, view, [view, ds](int row) {
-        if (row < 0 || view->model() != ds || row >= ds->rowCount()) return;
-        const QModelIndex idx = view->model()->index(row, std::max(0, view->currentIndex().column()));
-        if (view->currentIndex().row() != row)
-            view->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    });
+    bindCursor(view, ds);
     fitColumns(view);
     markFocus(view, false);
 }
 
 void TVelkorF::wire() {
-    bindGrid(ui->e1G, dm.ds1.get());
-    bindGrid(ui->e2G, dm.ds2.get());
-    bindGrid(ui->e3G, dm.ds3.get());
-    bindGrid(ui->e4G, dm.ds4.get());
-    bindGrid(ui->gDG, dm.dsg.get());
-    bindGrid(ui->hDG, dm.dsf.get());
-    bindGrid(ui->fDG, dm.dsm1.get());
-    followWidths(ui->fDG, dm.dsm2.get());  // the browser switches among the training tables
-    followWidths(ui->fDG, dm.dsm3.get());
+    for (const Timeframe& t : timeframes()) bindGrid(page(t).headerGrid, data.headerSource(t.index));
+    bindGrid(ui->e4G, data.detailSource.get());
+    bindGrid(ui->gDG, data.exportSource.get());
+    bindGrid(ui->hDG, data.quoteSource.get());
+    bindGrid(ui->fDG, data.trainingSource05.get());
+    followWidths(ui->fDG, data.trainingSource30.get());  // the browser switches among the training tables
+    followWidths(ui->fDG, data.trainingSource4h.get());
 
     for (const Timeframe& t : timeframes()) {
-        Page& p = page(t.index);
-        const int code = t.code;
-        connect(p.ysB, &QPushButton::clicked, this, [this, code] {
-            guarded([&] { iasi = code; uq02YS(); });
-        });
-        connect(p.vfB, &QPushButton::clicked, this, [this, code] {
-            guarded([&] { iasi = code; uq03K(3); });
-        });
+        Page& p = page(t);
+        connect(p.ysB, &QPushButton::clicked, this, [this, &t] { guarded([&] { runForecast(t); }); });
+        connect(p.vfB, &QPushButton::clicked, this, [this, &t] { guarded([&] { verifyAndShow(t); }); });
         prepareChartView(p.cht);
         showAsResults(p.sg);
         showAsResults(p.statsGrid);
@@ -180,7 +177,7 @@ void TVelkorF::wire() {
     prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
     // "書出" writes the table of the export catalog's current row to its CSV file.
-    connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { uq04CV(2); }); });
+    connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { exportCurrentRow(); }); });
     connect(ui->z01BB, &QPushButton::clicked, this, &QWidget::close);
     connect(qApp, &QApplication::focusChanged, this, &TVelkorF::onFocusChanged);
 }
@@ -190,7 +187,7 @@ void TVelkorF::onFocusChanged(QWidget* old, QWidget* now) {
     if (auto* grid = qobject_cast<QTableView*>(now); grid && isAncestorOf(grid)) markFocus(grid, true);
     // The statistics are recounted when the focus moves into page "52:検証2" from outside.
     auto inside = [this](QWidget* w) { return w && (w == ui->e2ts || ui->e2ts->isAncestorOf(w)); };
-    if (inside(now) && !inside(old) && startupDone()) guarded([&] { uq03SG(2); });
+    if (inside(now) && !inside(old) && startupDone()) guarded([&] { countStats(); });
 }
 
 bool TVelkorF::eventFilter(QObject* watched, QEvent* e) {
@@ -199,20 +196,19 @@ bool TVelkorF::eventFilter(QObject* watched, QEvent* e) {
         const Qt::FocusReason why = static_cast<QFocusEvent*>(e)->reason();
         if (why == Qt::ActiveWindowFocusReason || why == Qt::PopupFocusReason) return QMainWindow::eventFilter(watched, e);
         for (const Timeframe& t : timeframes()) {
-            if (watched == page(t.index).ln1E) guarded([&] { ucLnRd(t.editCodeLn); });
-            if (watched == page(t.index).rd1E) guarded([&] { ucLnRd(t.editCodeRd); });
+            if (watched == page(t).ln1E) guarded([&] { acceptSettingsEdit(t, true); });
+            if (watched == page(t).rd1E) guarded([&] { acceptSettingsEdit(t, false); });
         }
     } else if (e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (watched == ui->f12stbE) {
-            guarded([&] { f12stbEKeyDown(key); });
+            guarded([&] { browserKey(key); });
         } else {
             for (const Timeframe& t : timeframes()) {
-                if (watched != page(t.index).headerGrid) continue;
+                if (watched != page(t).headerGrid) continue;
                 guarded([&] {
-                    iasi = t.code;
-                    if (key == Qt::Key_F1) uq03LC(1);
-                    else if (key == Qt::Key_F12) uq03K(7);
+                    if (key == Qt::Key_F1) showRunDetails(t);
+                    else if (key == Qt::Key_F12) deleteRun(t);
                 });
             }
         }
@@ -223,16 +219,16 @@ bool TVelkorF::eventFilter(QObject* watched, QEvent* e) {
 void TVelkorF::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::ActivationChange && isActiveWindow() && !startupDone())
-        QTimer::singleShot(0, this, [this] { FormActivate(); });
+        QTimer::singleShot(0, this, [this] { startUp(); });
 }
 
 void TVelkorF::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     // Some platforms never activate a window; the start-up still runs once it is shown.
-    if (!startupDone()) QTimer::singleShot(50, this, [this] { FormActivate(); });
+    if (!startupDone()) QTimer::singleShot(50, this, [this] { startUp(); });
 }
 
 void TVelkorF::closeEvent(QCloseEvent* e) {
-    guarded([&] { FormClose(); });
+    guarded([&] { closeDown(); });
     e->accept();
 }

@@ -9,8 +9,9 @@
 
 #include "app/Clock.h"
 #include "app/VelkorState.h"
-#include "db/Tdm.h"
-#include "net/TarselFann.h"
+#include "db/DataModule.h"
+#include "market/MarketCommon.h"
+#include "net/NeuralNetwork.h"
 #include "app/Dialogs.h"
 #include "window/QtProgress.h"
 
@@ -23,8 +24,9 @@ class QTableWidget;
 class QImage;
 namespace Ui { class VelkorF; }
 namespace forecast { struct Run; }
-namespace market { struct ImportStats; struct QuoteOrigin; class SlotInsert; }
+namespace market { struct QuoteImport; struct QuoteOrigin; class SlotInsert; struct WindowScale; }
 struct Timeframe;
+struct ChartRun;
 class Query;
 
 // An operation ended with errors that it has shown already.
@@ -39,8 +41,9 @@ struct StartupAborted : std::exception {
     const char* what() const noexcept override { return "no data folder"; }
 };
 
-// The main window: owns the working state, the data module and every operation. Its
-// member functions live in the folder of their subsystem.
+// The main window: owns what the window keeps between operations, the data module and every
+// operation. Its operations live in src/window/ops/ by subsystem, each a thin adapter that
+// reads the controls, calls the core and writes back.
 class TVelkorF : public QMainWindow, public VelkorState {
     Q_OBJECT
 public:
@@ -68,8 +71,9 @@ public:
         QLabel* statsCount;       // e42cn2L, e52cn2L, e62cn2L
     };
     Page& page(int index) { return pages_[size_t(index)]; }
+    Page& page(const Timeframe& t);
 
-    Tdm dm;
+    DataModule data;
     Ui::VelkorF* ui;
 
     Dialogs& dialogs() { return *dialogs_; }
@@ -88,76 +92,111 @@ public:
     bool startupAborted() const { return aborted_; }
     bool startupDone() const;
 
-    // Start-up, working state and shutdown.
-    void FormActivate();
-    void ucIni();
-    void uq01C(int id);
+    // Start-up and shutdown.
+    // The start-up, once, at the window's first activation: databases, settings, pages, the
+    // data folder, then the quote import and training table of every timeframe.
+    void startUp();
+    // The pages, the statistics, the export catalog and the browser as a start-up shows them
+    // before anything is imported.
+    void resetWindow();
+    // Until "config.txt" names a folder that holds the 30-minute quote file: reads it (unless
+    // `askFirst`), otherwise asks with the open-file dialog and writes it. Returns the
+    // 30-minute file; throws StartupAborted when the dialog is cancelled.
+    QString settleDataFolder(bool askFirst);
     // The data folder a line of "config.txt" names: '/' separators and a trailing one, a
     // relative folder taken from the working directory.
     QString dataFolder(QString line) const;
-    void FormClose();
-    void FormDestroy();
+    QString configFile() const;  // "config.txt" of the working directory
+    // The data folder "config.txt" names now.
+    QString configuredDataFolder() const;
+    // Imports every timeframe's quote file and builds its training table.
+    void importAll();
+    void closeDown();   // writes "cini.txt" when a settings edit accepted a number
+    void releaseNetwork();
 
-    // Connections and SQL execution.
-    void uqCdb();
-    void uqCtbl(int id);
-    bool uexSql(int id);
-    QString GetNewId(const QString& scnm);
+    // Databases and statements.
+    void openDatabases();
+    void createMissingTables();
+    void createTableIfMissing(Db db, const QString& table);
+    // Runs one statement through the executor: false when it failed (rolled back, unreported).
+    bool execute(Db db, const SqlText& statement);
+    // The next number of `column` in `table`: its largest value plus 1, or 1.
+    QString newNumber(const QString& table, const QString& column);
 
-    // Catalog and SQL builder.
-    void uqTst(int id);
-    void ucSql(int id);
-    static void ucNul(QString& st, int id, int il);
-    const CatalogTable* currentTable() const { return curTable_; }
+    // The catalog and the SQL builder. A table the catalog does not know is reported in a box
+    // and gives no statement (the empty, bad text).
+    const CatalogTable* catalogTable(const QString& table);
+    SqlText selectStatement(const QString& table, const QString& tail);
+    SqlText insertStatement(const QString& table, Slots& values);
+    SqlText createStatement(Db db, const QString& table);
     // Sets the display widths of the query's fields from the catalog rows of `table`.
     void applyDisplayWidths(Query& q, const QString& table);
-    // Opens q on connection `db` ("csq" or "csm") with the catalog select of `table` and the
-    // tail `tail` (through stdb, stnm, swh and sqw), on its last row, with the catalog's
-    // display widths unless `widths` is false.
-    void openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths = true);
-    // Stores a row of stnm from the value slots: with `prepared` where the table allows it,
-    // otherwise the builder's insert run by the executor. True when the row was stored.
-    bool insertRow(market::SlotInsert& prepared);
+    // Opens q on `db` with the catalog select of `table` and the tail `tail`, on its last row,
+    // with the catalog's display widths unless `widths` is false.
+    void openOnTable(Query& q, Db db, const QString& table, const QString& tail, bool widths = true);
+    // Stores a row of `table` from the value slots: with `prepared` where the table allows
+    // it, otherwise the builder's insert run by the executor. True when the row was stored.
+    bool insertRow(market::SlotInsert& prepared, const QString& table, Slots& values);
+    void loadCatalog();
 
     // Settings files.
-    void uq01B(int id);
-    void ucLnRd(int it);
+    void loadSettings();
+    void saveSettings();
+    void writeDefaultSettings();
+    // A settings edit was left: a number other than 0 is taken, anything else puts the
+    // setting back into the edit.
+    void acceptSettingsEdit(const Timeframe& t, bool passes);
 
-    // Quote import and statistics, training table builder.
-    void uq01F(int id);
-    static QString& ErPeriod(QString& st);
-    void uq01G();
-
-    // Scaling and range functions.
-    double ClSc(int ivt, int ivm, int ivs) const;
-    int ClRSc(int ivm, int ivs, double dvr) const;
-    double ClSlp(int idg, int idmx) const;
-    static double Divid(double d01, double d02);
-    static int Cvs2i(const QString& snm);
-    QString Find03Pr(int icn);
-    int fqHLn(int icn, int ik);
+    // Quote import and training table builder.
+    // Imports the last read days of the timeframe's quote file into F01CSV with the rows of
+    // the coming bars, and writes the side file.
+    market::QuoteImport importQuotes(const Timeframe& t);
+    // The quote table in the quote view, with the select tail `tail`.
+    void openQuoteRows(const QString& tail);
+    // One training row per quote row of the last import, and the training CSV.
+    void buildTrainingTable(const Timeframe& t, const market::QuoteImport& imported);
+    // The scale of the window of rows before row `row` of a training table: the rows with a
+    // CNT strictly between row - length and row.
+    market::WindowScale windowScaleOf(const QString& table, int row, int length);
 
     // Training and forecast run, pages, verification, statistics, chart.
-    void uq02YS();
+    void runForecast(const Timeframe& t);
     // The forecasts of all three timeframes, trained at the same time; the number of
     // timeframes that failed (their errors are shown).
     int forecastAll();
-    void uq03K05(int id);
-    void uq03K30(int id);
-    void uq03K4H(int id);
-    void uq03K(int id);  // the page method of the timeframe in iasi
-    void uq03LC(int id);
-    void verifyPending();  // operation 3 of uq03LC: pairs pending forecasts with later bars
-    void uq03SG(int id);
-    void uq03MCT(int id);
+    // The header list and the newest run of a page.
+    void refreshPage(const Timeframe& t);
+    // Verifies every pending forecast, then shows the page again.
+    void verifyAndShow(const Timeframe& t);
+    // A new run number into the page's count label: above every number of the timeframe's
+    // headers and of its detail rows.
+    void showNewRunNumber(const Timeframe& t);
+    void resetPage(const Timeframe& t);
+    // The current run of the header list: labels, result grid and chart.
+    void showCurrentRun(const Timeframe& t);
+    // The current run and its details, after confirmation.
+    void deleteRun(const Timeframe& t);
+    // The current run's periods in the detail grid e4G.
+    void showRunDetails(const Timeframe& t);
+    // Pairs pending forecasts with later bars.
+    void verifyPending();
+    // Page "52:検証2": the grids with their titles, and the counts.
+    void layoutStats();
+    void countStats();
+    // The verification chart of the page's current run.
+    void drawChart(const Timeframe& t);
     // Page "4:学図" after a forecast run: its training error `mseText`, the learning curve (the
     // error after each pass, first pass first) and the trained network drawn from its shape.
-    void showTrainingPage(const std::vector<double>& errors, const TTarselFann::Shape& shape, const QString& mseText);
+    void showTrainingPage(const std::vector<double>& errors, const NeuralNetwork::Shape& shape, const QString& mseText);
 
     // Table browser and CSV page.
-    void uq01D(int id);
-    void uq04CV(int id);
-    void f12stbEKeyDown(int key);
+    void browseTrainingTable(const Timeframe& t);
+    // The arrow keys in the browser's caption walk the three training tables round.
+    void browserKey(int key);
+    void openExportCatalog();
+    // Writes, or after a Yes re-imports, the table of the export catalog's current row.
+    void exportCurrentRow();
+    void reimportCurrentRow();
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -166,23 +205,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // Steps of the hit statistics.
-    void layoutStats();
-    void countStats();
-    // Steps of the CSV page.
-    void exportTable(const QString& file);
+    struct CatalogExport;
+    // The export catalog's current row: its table and file, or nothing when the table is unknown.
+    std::optional<CatalogExport> currentExport();
+    void exportTable(const CatalogTable& table, const QString& file);
     void reimportTable(const CatalogTable& table, const QString& file);
     void refuseForeignObjects();
     QString reimportHeaderError(const CatalogTable& table, const QStringList& fields);
     // Steps of the quote import.
-    void importQuotes(const Timeframe& t);
-    int storeComingBars(const QStringList& lines, int icn, market::SlotInsert& prepared, market::QuoteOrigin& origin);
-    void writeSideFile(const Timeframe& t, const QStringList& lines, const market::ImportStats& x);
+    int storeComingBars(const Timeframe& t, const QStringList& lines, int row, market::SlotInsert& prepared,
+                        market::QuoteImport& imported);
+    void writeSideFile(const Timeframe& t, const QStringList& lines, const market::QuoteImport& imported);
     // Steps of the training table builder.
-    QStringList buildTrainingRows(const Timeframe& t);
+    QStringList buildTrainingRows(const Timeframe& t, const market::QuoteOrigin& origin);
     QString trainingAverages(const Timeframe& t);
     // Steps of the forecast run.
-    forecast::Run prepareForecast();
+    forecast::Run prepareForecast(const Timeframe& t);
     bool trainForecast(forecast::Run& run);
     void writeForecasts(forecast::Run& run);
     QString saveNetworkBeside(const Timeframe& t);
@@ -190,22 +228,27 @@ private:
     // Steps of the verification.
     std::vector<std::pair<int, int>> pendingRuns();
     void verifyRun(const Timeframe& t, int hcnt);
-    // Steps of the page method.
+    // Steps of the page methods.
     struct ShownRun;
     void reopenHeaders(const Timeframe& t);
     ShownRun readShownRun(const Timeframe& t);
     void showRun(const Timeframe& t, const ShownRun& s);
     static QString detailsOf(const Timeframe& t, const QString& hcnt);
-    void storeRun(const Timeframe& t);
+    // Stores the run just forecast (its training error and time as texts) and shows it.
+    void storeRun(const Timeframe& t, const QString& mseText, const QString& timeText);
     void insertDetails(const Timeframe& t, const QString& hcnt);
-    void fillHeaderSlots(const Timeframe& t, const Query& rows);
-    void resetPage(const Timeframe& t);
-    void deleteRun(const Timeframe& t);
+    void deleteDetails(const Timeframe& t, const QString& hcnt);
+    void fillHeaderSlots(const Timeframe& t, const Query& rows, Slots& values, const QString& mseText,
+                         const QString& timeText);
+    bool readChartRun(const Timeframe& t, const std::function<QString(int)>& label, ChartRun& run);
+    // The number of the page's current run ("0" when there is none).
+    QString currentRunNumber(const Timeframe& t);
 
     void wire();
     void bindGrid(QTableView* view, DataSource* ds);
+    // Binds a grid's current row and its query's cursor both ways; the two connections.
+    static std::array<QMetaObject::Connection, 2> bindCursor(QTableView* view, DataSource* ds);
     void onFocusChanged(QWidget* old, QWidget* now);
-    void loadCatalog();
     static bool tableExists(Connection& c, const QString& name);
     void addDefaultExports();
 
@@ -220,7 +263,6 @@ private:
     Clock* clock_ = nullptr;
     Progress* progress_ = nullptr;
     std::optional<unsigned> seed_;
-    const CatalogTable* curTable_ = nullptr;
     QString startupMarker_;
     std::array<bool, 3> importFailed_{};  // per timeframe: its import or build ended with an error
     bool starting_ = false;

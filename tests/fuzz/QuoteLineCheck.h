@@ -1,6 +1,6 @@
 #pragma once
 // Fuzzes the path of one quote file line into the quote table: reading the file, splitting,
-// the bar-line test, ErPeriod, Cvs2i and the statistics, the value slots, and both ways a
+// the bar-line test, ErPeriod, textToInt and the statistics, the value slots, and both ways a
 // row is written (the statement the SQL builder writes, run by the executor, and the
 // prepared insert of the import). Checks:
 // - the bar-line test on the first field decides as the split line does;
@@ -17,7 +17,7 @@
 
 #include "FuzzSupport.h"
 #include "app/VelkorError.h"
-#include "app/VelkorState.h"
+#include "db/Slots.h"
 #include "db/Database.h"
 #include "db/SqlBuilder.h"
 #include "market/MarketCommon.h"
@@ -92,9 +92,8 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
     fuzz::check(execOne(w.db, QStringLiteral("delete from F01CSV")), "empty F01CSV");
     fuzz::check(execOne(w.db, QStringLiteral("delete from F01CSVP")), "empty F01CSVP");
 
-    VelkorState s;
+    Slots s;
     market::ImportStats x;
-    market::resetStats(s);
     const QString sdt = QStringLiteral("2000/01/01");
     int icn = 1;
     for (qsizetype i = 0; i < lines.size() && i < 64; ++i) {
@@ -113,7 +112,7 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
         }
         if (!taken) continue;
 
-        Slots viaBuilder = s.sa;
+        Slots viaBuilder = s;
         bool bad = false;
         const QString sql = sqlb::insert(w.built, viaBuilder, bad);
         const int before = sqlite3_total_changes(w.db.handle());
@@ -124,12 +123,12 @@ inline void checkQuoteLine(const uint8_t* data, size_t size) {
         if (!bad && !builtOk)
             fuzz::check(!why.contains(QLatin1String("more than one statement")), "one statement", sql);
 
-        const bool preparedOk = w.insert->insert(s.sa);
+        const bool preparedOk = w.insert->insert(s);
         fuzz::check(builtOk == preparedOk, "both ways store the row or refuse it",
                     sql + QStringLiteral("\nbuilder: ") + why);
         for (int k = 12; k <= 31; ++k)
-            fuzz::check(viaBuilder[k] == s.sa[k], "both ways leave the same slots",
-                        QStringLiteral("slot %1: %2 / %3").arg(k).arg(viaBuilder[k], s.sa[k]));
+            fuzz::check(viaBuilder[k] == s[k], "both ways leave the same slots",
+                        QStringLiteral("slot %1: %2 / %3").arg(k).arg(viaBuilder[k], s[k]));
         if (builtOk) {
             const QString a = w.row(QStringLiteral("F01CSV"), icn), b = w.row(QStringLiteral("F01CSVP"), icn);
             fuzz::check(a == b, "both ways store the same values", sql + QStringLiteral("\n") + a + QStringLiteral("\n") + b);

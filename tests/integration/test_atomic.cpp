@@ -18,7 +18,7 @@ constexpr int kBars = 40;
 QString stored(WindowFixture& f) {
     QStringList out;
     for (const char* t : {"F03V05H", "F03V30H", "F03V4HH", "F03VDT"}) {
-        for (const QString& row : queryRows(&f.w->dm.csq, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t))))
+        for (const QString& row : queryRows(&f.w->data.file, QStringLiteral("select * from %1 order by CNT").arg(QString::fromLatin1(t))))
             out << QString::fromLatin1(t) + QLatin1Char(':') + row;
     }
     return out.join(QLatin1Char('\n'));
@@ -153,7 +153,7 @@ TEST(AtomicWrites, ACrashBetweenHeaderAndDetailsLeavesTheStoredRuns) {
     f.setPasses(30, QStringLiteral("2"));
     f.run(30);
     {
-        CrashSnapshot crash(f.w->dm.csq, f.file("SQDB.DB"), "F03VDT", SQLITE_INSERT);
+        CrashSnapshot crash(f.w->data.file, f.file("SQDB.DB"), "F03VDT", SQLITE_INSERT);
         f.run(30);  // the header of run 2 is written when its first detail row goes in
         ASSERT_TRUE(crash.taken);
         EXPECT_EQ(crash.rowsAfterRestart("select CNT from F03V30H order by CNT").toStdString(), "1");
@@ -182,7 +182,7 @@ TEST(AtomicWrites, VerificationOfARunIsOneUnit) {
 
     // A crash after the first update of run 1 leaves it wholly pending on disk.
     {
-        CrashSnapshot crash(f.w->dm.csq, f.file("SQDB.DB"), "F03VDT", SQLITE_UPDATE);
+        CrashSnapshot crash(f.w->data.file, f.file("SQDB.DB"), "F03VDT", SQLITE_UPDATE);
         f.w->verifyPending();
         ASSERT_TRUE(crash.taken);
         EXPECT_EQ(crash.rowsAfterRestart("select count(*) from F03VDT where HCNT = 1 and JGCL is null").toStdString(), "4");
@@ -232,8 +232,8 @@ TEST(SecondInstance, TwoWindowsOnOneDirectoryNumberTheirRunsApart) {
     // A second window on the same working directory, with its own memory database.
     std::unique_ptr<TVelkorF> first = std::move(f.w);
     f.make();
-    f.w->uqCdb();
-    f.w->ucIni();
+    f.w->openDatabases();
+    f.w->resetWindow();
     f.fillTraining(5, kBars);
     f.setPasses(5, QStringLiteral("2"));
     f.run(5);              // second window: run 1
@@ -255,8 +255,8 @@ TEST(AtomicWrites, ACrashInTheFirstStartLeavesNoEmptyExportCatalog) {
     QDir(f.wd()).mkpath(QStringLiteral("DATA/CSV"));
     {
         CrashSnapshot crash(f.file(QStringLiteral("SQDB.DB")), QStringLiteral("F04CSV"), SQLITE_INSERT);
-        f.w->uqCdb();
-        sqlite3_update_hook(f.w->dm.csq.handle(), nullptr, nullptr);
+        f.w->openDatabases();
+        sqlite3_update_hook(f.w->data.file.handle(), nullptr, nullptr);
         ASSERT_TRUE(crash.taken);
         EXPECT_EQ(crash.rowsAfterRestart("select count(*) from sqlite_master where name = 'F04CSV'"), "0");
         EXPECT_EQ(crash.rowsAfterRestart("select count(*) from sqlite_master where name = 'AAATST'"), "1");

@@ -121,9 +121,9 @@ struct BadInputFixture : WindowFixture {
     // The window after the start-up: a page refresh works and lists the stored runs.
     void expectUsable() {
         dialogs.errors.clear();
-        EXPECT_TRUE(w->guarded([&] { w->uq03K05(1); }));
-        EXPECT_EQ(w->dm.q1.RecordCount(), 1);
-        EXPECT_EQ(w->dm.q4.RecordCount(), 4);
+        EXPECT_TRUE(w->guarded([&] { w->refreshPage(*timeframeOf(5)); }));
+        EXPECT_EQ(w->data.headers05.RecordCount(), 1);
+        EXPECT_EQ(w->data.runDetails.RecordCount(), 4);
         EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
     }
 };
@@ -183,7 +183,7 @@ void runCase(const Case& c) {
     SCOPED_TRACE(c.name);
     BadInputFixture f;
     if (c.setup) c.setup(f);
-    f.w->FormActivate();
+    f.w->startUp();
     if (c.error.isEmpty()) {
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
     } else {
@@ -256,7 +256,6 @@ TEST(BadInput, QuoteFiles) {
          },
          {}, true,
          [](BadInputFixture& f) {
-             f.w->iasi = 5;
              EXPECT_EQ(f.w->page(0).cntL->text(), "30");
              f.expectUsable();
          }},
@@ -298,7 +297,7 @@ TEST(BadInput, SettingsAndCatalogFiles) {
              EXPECT_EQ(f.readBytes("cini.txt"), QByteArray("a,40,1000\r\nb,200,1000\r\n"));
              f.writeBytes("cini.txt", "a,40,1000\r\nb,200,1000\r\nc,200,600\r\n");
              f.dialogs.errors.clear();
-             f.w->FormActivate();
+             f.w->startUp();
              EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
              f.expectUsable();
          }},
@@ -348,7 +347,7 @@ TEST(BadInput, SettingsAndCatalogFiles) {
         o.clock = &f.clock;
         o.progress = &f.progress;
         f.w = std::make_unique<TVelkorF>(o);
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_EQ(f.dialogs.errors.size(), 1);
         const QString line = QLatin1String(which) == QLatin1String("tbl.csv") ? "3 行目" : "7 行目";
         EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromLatin1(which) + " の " + line)) << f.dialogs.errors[0].toStdString();
@@ -364,11 +363,11 @@ TEST(BadInput, FileDatabase) {
         BadInputFixture f;
         const QByteArray garbage = QByteArray("This is not a database.\r\n").repeated(200);
         f.writeBytes("SQDB.DB", garbage);
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_EQ(f.dialogs.errors.size(), 1);
         EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
         EXPECT_FALSE(f.w->startupDone());
-        f.w->FormActivate();  // tried again at the next activation, with the same message
+        f.w->startUp();  // tried again at the next activation, with the same message
         EXPECT_EQ(f.dialogs.errors.size(), 2);
         f.w.reset();
         EXPECT_EQ(f.readBytes("SQDB.DB"), garbage);  // never overwritten
@@ -378,14 +377,13 @@ TEST(BadInput, FileDatabase) {
         BadInputFixture f;
         ReadOnlyFile ro(f.db);
         if (!ro.ok) GTEST_SKIP() << "cannot make a file read-only here";
-        f.w->FormActivate();
+        f.w->startUp();
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
         f.expectUsable();
         // A forecast cannot be stored: the message names the file, nothing is half written.
         f.w->page(0).ln1E->setText("2");
-        f.w->iasi = 5;
         f.dialogs.errors.clear();
-        EXPECT_FALSE(f.w->guarded([&] { f.w->uq02YS(); }));
+        EXPECT_FALSE(f.w->guarded([&] { f.w->runForecast(*timeframeOf(5)); }));
         ASSERT_EQ(f.dialogs.errors.size(), 1);
         EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
         f.expectUsable();
@@ -400,7 +398,7 @@ TEST(BadInput, FileDatabaseLockedByAnotherProgram) {
         BadInputFixture f;
         LockHolder other(f.db);
         other.releaseAfter(1500);
-        f.w->FormActivate();
+        f.w->startUp();
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
         EXPECT_TRUE(f.w->startupDone());
         f.expectUsable();
@@ -409,13 +407,13 @@ TEST(BadInput, FileDatabaseLockedByAnotherProgram) {
         SCOPED_TRACE("lock held past the wait");
         BadInputFixture f;
         LockHolder other(f.db);
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_EQ(f.dialogs.errors.size(), 1);
         EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
         EXPECT_FALSE(f.w->startupDone());
         other.release();
         f.dialogs.errors.clear();
-        f.w->FormActivate();  // the next activation starts normally
+        f.w->startUp();  // the next activation starts normally
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
         f.expectUsable();
         f.w.reset();
@@ -440,18 +438,18 @@ TEST(Reliability, ExportOntoTheProgramsOwnFilesIsRefused) {
     for (const Target& t : targets) {
         SCOPED_TRACE(t.name);
         BadInputFixture f;
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_TRUE(f.w->startupDone());
         ASSERT_TRUE(f.exec("csq", QStringLiteral("update F04CSV set PAS = '%1', CSV = '%2' where CNT = 1")
                                       .arg(QString::fromUtf8(t.pas), QString::fromUtf8(t.csv))));
         const QString own = f.file(QString::fromUtf8(t.own));
         const bool existed = QFileInfo::exists(own);
         const QByteArray bytes = f.readBytes(QString::fromUtf8(t.own));
-        f.w->uq04CV(1);
-        f.w->dm.qg.First();
+        f.w->openExportCatalog();
+        f.w->data.exportCatalog.First();
         f.dialogs.errors.clear();
         f.dialogs.log.clear();
-        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(2); }));
+        EXPECT_FALSE(f.w->guarded([&] { f.w->exportCurrentRow(); }));
         ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
         EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(t.csv))) << f.dialogs.errors[0].toStdString();
         EXPECT_TRUE(f.dialogs.errors[0].contains("自身のファイル")) << f.dialogs.errors[0].toStdString();
@@ -464,10 +462,10 @@ TEST(Reliability, ExportOntoTheProgramsOwnFilesIsRefused) {
     }
     // An ordinary target beside them is written as before.
     BadInputFixture f;
-    f.w->FormActivate();
-    f.w->uq04CV(1);
-    f.w->dm.qg.First();
-    EXPECT_TRUE(f.w->guarded([&] { f.w->uq04CV(2); }));
+    f.w->startUp();
+    f.w->openExportCatalog();
+    f.w->data.exportCatalog.First();
+    EXPECT_TRUE(f.w->guarded([&] { f.w->exportCurrentRow(); }));
     EXPECT_TRUE(QFileInfo::exists(f.file("DATA/CSV/F03V05H.CSV")));
 }
 
@@ -481,17 +479,15 @@ TEST(Reliability, StoredHeaderNumbersAreValuesNotSql) {
         ASSERT_TRUE(f.execFile(QStringLiteral("insert into F03V05H (CNT, TBID, TBNM, DT, HM, CV, RD, LN) values "
                                               "(%1, 16, 'F03V05H', '2024/01/09', '10:00', 147000, 40, 1000)")
                                    .arg(sqlb::quoted(QString::fromUtf8(cnt)))));
-        f.w->FormActivate();
+        f.w->startUp();
         EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
         ASSERT_TRUE(f.w->startupDone());
-        ASSERT_EQ(f.w->dm.q1.RecordCount(), 2);
-        ASSERT_EQ(f.w->dm.q1.FieldByName("CNT").AsString(), QString::fromUtf8(cnt));  // the run shown
-        f.w->iasi = 5;
-        f.w->uq03LC(1);
-        EXPECT_EQ(f.w->dm.q4.RecordCount(), 0);  // no detail row is that run's
+        ASSERT_EQ(f.w->data.headers05.RecordCount(), 2);
+        ASSERT_EQ(f.w->data.headers05.FieldByName("CNT").AsString(), QString::fromUtf8(cnt));  // the run shown
+        f.w->showRunDetails(*timeframeOf(5));
+        EXPECT_EQ(f.w->data.runDetails.RecordCount(), 0);  // no detail row is that run's
         f.dialogs.answers = {true};
-        f.w->iasi = 5;
-        EXPECT_TRUE(f.w->guarded([&] { f.w->uq03K(7); })) << f.dialogs.errors.join('\n').toStdString();
+        EXPECT_TRUE(f.w->guarded([&] { f.w->deleteRun(*timeframeOf(5)); })) << f.dialogs.errors.join('\n').toStdString();
         f.w.reset();
         EXPECT_EQ(f.storedRuns().toStdString(), f.before.toStdString());
     }
@@ -518,14 +514,14 @@ TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         BadInputFixture f;
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_TRUE(f.w->startupDone());
         textfile::writeLines(f.file(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file)), r.lines);
-        f.w->uq04CV(1);
-        ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), r.exportRow));
+        f.w->openExportCatalog();
+        ASSERT_TRUE(f.w->data.exportCatalog.LocateInt(QStringLiteral("CNT"), r.exportRow));
         f.dialogs.answers = {true};
         f.dialogs.errors.clear();
-        EXPECT_FALSE(f.w->guarded([&] { f.w->uq04CV(3); }));
+        EXPECT_FALSE(f.w->guarded([&] { f.w->reimportCurrentRow(); }));
         ASSERT_EQ(f.dialogs.errors.size(), 1);
         EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(r.file) + " " + r.error)) << f.dialogs.errors[0].toStdString();
         f.expectUsable();
@@ -539,27 +535,24 @@ TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
 // number past the 32-bit range is refused, not wrapped.
 TEST(Reliability, NewRunNumbersTakeNoOrphanDetailsAndStayIn32Bits) {
     BadInputFixture f;
-    f.w->FormActivate();
+    f.w->startUp();
     ASSERT_TRUE(f.w->startupDone());
     textfile::writeLines(f.file(QStringLiteral("DATA/CSV/F03V05H.CSV")), {});
-    f.w->uq04CV(1);
-    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.w->openExportCatalog();
+    ASSERT_TRUE(f.w->data.exportCatalog.LocateInt(QStringLiteral("CNT"), 1));
     f.dialogs.answers = {true};
-    ASSERT_TRUE(f.w->guarded([&] { f.w->uq04CV(3); }));
+    ASSERT_TRUE(f.w->guarded([&] { f.w->reimportCurrentRow(); }));
     ASSERT_EQ(f.scalar("csq", "select count(*) from F03V05H"), "0");
     ASSERT_EQ(f.scalar("csq", "select count(*) from F03VDT where TBID = 16 and HCNT = 1"), "4");
-    f.w->iasi = 5;
-    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    ASSERT_TRUE(f.w->guarded([&] { f.w->showNewRunNumber(*timeframeOf(5)); }));
     EXPECT_EQ(f.w->page(0).cntL->text(), "2");
-    f.w->iasi = 80;
-    ASSERT_TRUE(f.w->guarded([&] { f.w->uq03K(4); }));
+    ASSERT_TRUE(f.w->guarded([&] { f.w->showNewRunNumber(*timeframeOf(80)); }));
     EXPECT_EQ(f.w->page(2).cntL->text(), "2");
 
     ASSERT_TRUE(f.exec("csq", "update F03V4HH set CNT = 2147483647"));
     ASSERT_TRUE(f.exec("csq", "update F03VDT set HCNT = 2147483647 where TBID = 18"));
     f.dialogs.errors.clear();
-    f.w->iasi = 80;
-    EXPECT_FALSE(f.w->guarded([&] { f.w->uq03K(4); }));
+    EXPECT_FALSE(f.w->guarded([&] { f.w->showNewRunNumber(*timeframeOf(80)); }));
     ASSERT_EQ(f.dialogs.errors.size(), 1);
     EXPECT_TRUE(f.dialogs.errors[0].contains("F03V4HH")) << f.dialogs.errors[0].toStdString();
 }
@@ -580,7 +573,7 @@ TEST(Reliability, FirstStartWriteErrorsNameTheFileAndLeaveNoEmptyFile) {
         rlimit none = unlimited;
         none.rlim_cur = 0;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-        f.w->FormActivate();
+        f.w->startUp();
         setrlimit(RLIMIT_FSIZE, &unlimited);
         std::signal(SIGXFSZ, SIG_DFL);
         ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
@@ -607,10 +600,9 @@ TEST(Reliability, PriceOverflowNamesTheLineAndStopsForecasts) {
                  [](BadInputFixture& f) {
                      for (int code : {5, 30}) {
                          SCOPED_TRACE(code);
-                         f.w->iasi = code;
                          f.w->page(code == 5 ? 0 : 1).ln1E->setText("2");
                          f.dialogs.errors.clear();
-                         EXPECT_FALSE(f.w->guarded([&] { f.w->uq02YS(); }));
+                         EXPECT_FALSE(f.w->guarded([&] { f.w->runForecast(*timeframeOf(code)); }));
                          ASSERT_EQ(f.dialogs.errors.size(), 1);
                          EXPECT_TRUE(f.dialogs.errors[0].contains(code == 5 ? "USDJPYM05.CSV" : "USDJPYM30.CSV"))
                              << f.dialogs.errors[0].toStdString();
@@ -653,7 +645,7 @@ TEST(Reliability, CraftedDatabaseObjectsAreRefused) {
         BadInputFixture f;
         ASSERT_TRUE(f.execFile(QString::fromUtf8(c.sql)));
         const QByteArray bytes = f.readBytes("SQDB.DB");
-        f.w->FormActivate();
+        f.w->startUp();
         ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
         EXPECT_TRUE(f.dialogs.errors[0].contains(f.db)) << f.dialogs.errors[0].toStdString();
         EXPECT_TRUE(f.dialogs.errors[0].contains(QString::fromUtf8(c.object))) << f.dialogs.errors[0].toStdString();
@@ -665,7 +657,7 @@ TEST(Reliability, CraftedDatabaseObjectsAreRefused) {
     BadInputFixture f;
     ASSERT_TRUE(f.execFile("create table NOTES (CNT Integer, TXT nchar(20))"));
     ASSERT_TRUE(f.execFile("create trigger notes_log after insert on NOTES begin select 1; end"));
-    f.w->FormActivate();
+    f.w->startUp();
     EXPECT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
     EXPECT_TRUE(f.w->startupDone());
 }
@@ -715,7 +707,7 @@ TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
         SCOPED_TRACE(c.name);
         BadInputFixture f;
         f.writeQuotes(M05, crlf(c.lines));
-        f.w->FormActivate();
+        f.w->startUp();
         const QStringList told = f.dialogs.messages().filter("疑わしい行");
         ASSERT_EQ(told.size(), 1) << f.dialogs.log.join('\n').toStdString();
         EXPECT_TRUE(told[0].startsWith(f.quotes(M05) + ": ")) << told[0].toStdString();
@@ -726,7 +718,7 @@ TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
     }
     // A clean start: the six import messages (a notice and a count per timeframe) only.
     BadInputFixture f;
-    f.w->FormActivate();
+    f.w->startUp();
     QStringList told = f.dialogs.messages();
     told.removeAll(texts::catalogLoad);
     EXPECT_EQ(told.size(), 6) << told.join('\n').toStdString();
@@ -737,12 +729,12 @@ TEST(Reliability, SuspectBarLinesAreToldAfterTheImport) {
 // the system's reason, and does not say it ended.
 TEST(Reliability, AnExportTheDiskCannotTakeKeepsTheOldFile) {
     BadInputFixture f;
-    f.w->FormActivate();
+    f.w->startUp();
     ASSERT_TRUE(f.w->startupDone());
     const QByteArray old("\xEF\xBB\xBF" "1,16,F03V05H,2024/01/01,10:00,147000,40,1000,0.01,00:03\r\n");
     f.writeBytes("DATA/CSV/F03V05H.CSV", old);
-    f.w->uq04CV(1);
-    ASSERT_TRUE(f.w->dm.qg.LocateInt(QStringLiteral("CNT"), 1));
+    f.w->openExportCatalog();
+    ASSERT_TRUE(f.w->data.exportCatalog.LocateInt(QStringLiteral("CNT"), 1));
     f.dialogs.log.clear();
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
@@ -750,7 +742,7 @@ TEST(Reliability, AnExportTheDiskCannotTakeKeepsTheOldFile) {
     rlimit none = unlimited;
     none.rlim_cur = 0;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
-    const bool ok = f.w->guarded([&] { f.w->uq04CV(2); });
+    const bool ok = f.w->guarded([&] { f.w->exportCurrentRow(); });
     setrlimit(RLIMIT_FSIZE, &unlimited);
     std::signal(SIGXFSZ, SIG_DFL);
     EXPECT_FALSE(ok);

@@ -15,7 +15,7 @@ namespace {
 const QStringList kFileTables{"F01CSV", "F02R05M", "F02R30M", "F02R4H", "F03V05H", "F03V30H", "F03V4HH", "F03VDT", "F04CSV"};
 
 QStringList tables(WindowFixture& f, const QString& key) {
-    Query q("t", &f.w->dm.byKey(key), "select name from sqlite_master where type = 'table' order by name");
+    Query q("t", &f.w->data.connection(key == QLatin1String("csm") ? Db::Memory : Db::File), "select name from sqlite_master where type = 'table' order by name");
     q.Open();
     QStringList out;
     for (q.First(); !q.Eof(); q.Next()) {
@@ -55,10 +55,8 @@ TEST(Databases, FirstStartLoadsTheCatalogAndCreatesEveryTable) {
     EXPECT_EQ(f.scalar("csq", "select count(*) from F03V05H"), "1");
     EXPECT_EQ(f.scalar("csq", "select count(*) from F04CSV"), "1");
     EXPECT_EQ(f.scalar("csm", "select count(*) from F01CSV"), "0");
-    f.w->stnm = "F03V05H";
-    EXPECT_EQ(f.w->GetNewId("CNT"), "42");
-    f.w->stnm = "F03V30H";
-    EXPECT_EQ(f.w->GetNewId("CNT"), "1");
+    EXPECT_EQ(f.w->newNumber("F03V05H", "CNT"), "42");
+    EXPECT_EQ(f.w->newNumber("F03V30H", "CNT"), "1");
 }
 
 TEST(Databases, ABadCatalogFileNamesItsLineAndChangesNothing) {
@@ -75,13 +73,13 @@ TEST(Databases, ABadCatalogFileNamesItsLineAndChangesNothing) {
     o.dialogs = &f.dialogs;
     TVelkorF w(o);
     try {
-        w.uqCdb();
+        w.openDatabases();
         FAIL() << "no error";
     } catch (const VelkorError& e) {
         EXPECT_TRUE(e.text().contains("tblstrc.csv")) << e.text().toStdString();
         EXPECT_TRUE(e.text().contains("2 行目")) << e.text().toStdString();
     }
-    Query q("t", &w.dm.csq, "select count(*) from sqlite_master where name = 'AAATST'");
+    Query q("t", &w.data.file, "select count(*) from sqlite_master where name = 'AAATST'");
     q.Open();
     EXPECT_EQ(q.ValueAt(0, 0).asString(), "0");
 }
@@ -91,48 +89,39 @@ TEST(Databases, ExecutorAndBuilderFailQuietly) {
     f.openDatabases();
     ASSERT_TRUE(f.exec("csq", "delete from F04CSV"));
     TVelkorF& w = *f.w;
-    w.sqw = "insert into F04CSV (CNT) values (1); delete from F04CSV";
-    EXPECT_FALSE(w.uexSql(1));
+    EXPECT_FALSE(w.execute(Db::File, QStringLiteral("insert into F04CSV (CNT) values (1); delete from F04CSV")));
     EXPECT_EQ(f.scalar("csq", "select count(*) from F04CSV"), "0");
-    w.sqw = "insert into NOPE values (1)";
-    EXPECT_FALSE(w.uexSql(1));
-    w.sqw = "insert into F04CSV (CNT) values (1)";
-    EXPECT_FALSE(w.uexSql(7));
-    EXPECT_TRUE(w.uexSql(1));
+    EXPECT_FALSE(w.execute(Db::File, QStringLiteral("insert into NOPE values (1)")));
+    EXPECT_TRUE(w.execute(Db::File, QStringLiteral("insert into F04CSV (CNT) values (1)")));
 
     // A text for a number column makes the row's insert fail; a quote in a text is stored.
-    w.stnm = "F04CSV";
-    w.sa[11] = "2"; w.sa[12] = "x); delete from F04CSV; --"; w.sa[13] = "p"; w.sa[14] = "F0'1";
-    w.sa[15] = ""; w.sa[16] = ""; w.sa[17] = "";
-    w.ucSql(2);
-    EXPECT_FALSE(w.uexSql(1));
-    w.sa[11] = "2"; w.sa[12] = "3"; w.sa[14] = "F0'1";
-    w.ucSql(2);
-    EXPECT_TRUE(w.uexSql(1));
+    Slots sa;
+    sa[11] = "2"; sa[12] = "x); delete from F04CSV; --"; sa[13] = "p"; sa[14] = "F0'1";
+    sa[15] = ""; sa[16] = ""; sa[17] = "";
+    EXPECT_FALSE(w.execute(Db::File, w.insertStatement("F04CSV", sa)));
+    sa[11] = "2"; sa[12] = "3"; sa[14] = "F0'1";
+    EXPECT_TRUE(w.execute(Db::File, w.insertStatement("F04CSV", sa)));
     EXPECT_EQ(f.scalar("csq", "select TBN from F04CSV where CNT = 2"), "F0'1");
     EXPECT_EQ(f.scalar("csq", "select count(*) from F04CSV"), "2");
     EXPECT_TRUE(f.dialogs.errors.isEmpty());
 
-    // An unknown table is reported and the builder goes on with the table before.
-    w.stnm = "NOSUCH";
-    w.swh.clear();
-    w.ucSql(1);
+    // An unknown table is reported and gives no statement.
+    const SqlText unknown = w.selectStatement("NOSUCH", QString());
     EXPECT_EQ(f.dialogs.messages().last(), "NOSUCH ﾃｰﾌﾞﾙ名が見つかりません");
-    EXPECT_EQ(w.stid, "20");
-    EXPECT_TRUE(w.sqw.text.startsWith(" select CNT, PNO")) << w.sqw.text.toStdString();
-    EXPECT_TRUE(w.dm.qst.Eof());
+    EXPECT_TRUE(unknown.bad);
+    EXPECT_FALSE(w.execute(Db::File, unknown));
 }
 
 TEST(Settings, DefaultsLoadAndEdits) {
     WindowFixture f;
     TVelkorF& w = *f.w;
-    w.uq01B(1);
+    w.loadSettings();
     EXPECT_EQ(f.readBytes("cini.txt"), cini("05分足読込日数学習回数,40,1000", "30分足読込日数学習回数,200,1000",
                                             "4時間足読込日数学習回数,200,600"));
     f.writeBytes("cini.txt", "x,10,20\ny,30,40\nz,50,60\nignored\n");
-    w.uq01B(1);
-    EXPECT_EQ(w.i05RdLn, (std::array<int, 2>{10, 20}));
-    EXPECT_EQ(w.i80RdLn, (std::array<int, 2>{50, 60}));
+    w.loadSettings();
+    EXPECT_EQ(w.settings[0], (TimeframeSettings{10, 20}));
+    EXPECT_EQ(w.settings[2], (TimeframeSettings{50, 60}));
 
     struct Case { QByteArray text; const char* line; } bad[] = {
         {"a,1,2\nb,3\nc,5,6\n", "2 行目"}, {"a,1,2\nb,3,4\n", "3 行目"}, {"a,1,x\nb,3,4\nc,5,6\n", "1 行目"},
@@ -140,7 +129,7 @@ TEST(Settings, DefaultsLoadAndEdits) {
     for (const Case& c : bad) {
         f.writeBytes("cini.txt", c.text);
         try {
-            w.uq01B(1);
+            w.loadSettings();
             ADD_FAILURE() << "no error for " << c.text.constData();
         } catch (const VelkorError& e) {
             EXPECT_TRUE(e.text().contains("cini.txt") && e.text().contains(QString::fromUtf8(c.line)))
@@ -149,20 +138,20 @@ TEST(Settings, DefaultsLoadAndEdits) {
     }
 
     // The edits: a number is taken (also an unchanged one, or a negative one), 0 or text restores.
-    w.uq01B(3);
+    w.writeDefaultSettings();
     w.page(1).rd1E->setText("300");
-    w.ucLnRd(22);
-    EXPECT_EQ(w.i30RdLn[0], 300);
-    EXPECT_EQ(w.iRdLn, 1);
-    w.iRdLn = 0;
+    w.acceptSettingsEdit(timeframes()[1], false);
+    EXPECT_EQ(w.settings[1].readDays, 300);
+    EXPECT_TRUE(w.settingsEdited);
+    w.settingsEdited = false;
     w.page(0).ln1E->setText("abc");
-    w.ucLnRd(11);
+    w.acceptSettingsEdit(timeframes()[0], true);
     EXPECT_EQ(w.page(0).ln1E->text(), "1000");
-    EXPECT_EQ(w.iRdLn, 0);
+    EXPECT_FALSE(w.settingsEdited);
     w.page(2).rd1E->setText("-5");
-    w.ucLnRd(32);
-    EXPECT_EQ(w.i80RdLn[0], -5);
-    w.FormClose();
+    w.acceptSettingsEdit(timeframes()[2], false);
+    EXPECT_EQ(w.settings[2].readDays, -5);
+    w.closeDown();
     EXPECT_TRUE(f.readBytes("cini.txt").contains("30分足読込日数学習回数,300,1000\r\n4時間足読込日数学習回数,-5,600"));
 }
 
@@ -171,29 +160,28 @@ TEST(DataFolder, AskedUntilAFolderHoldsTheThirtyMinuteFile) {
     TVelkorF& w = *f.w;
     QTemporaryDir empty, good;
     QFile(good.filePath("USDJPYM30.CSV")).open(QIODevice::WriteOnly);
-    w.scfn = f.file("config.txt");
     f.dialogs.files = {empty.filePath("x.csv"), good.filePath("USDJPYM30.CSV")};
-    w.uq01C(3);
+    QString found = w.settleDataFolder(true);
     EXPECT_EQ(f.dialogs.log, (QStringList{"open", "open"}));
     EXPECT_EQ(f.readBytes("config.txt"), QByteArray("\xEF\xBB\xBF") + good.path().toUtf8() + "/\r\n");
-    EXPECT_EQ(w.susj, good.path() + "/USDJPYM30.CSV");
+    EXPECT_EQ(found, good.path() + "/USDJPYM30.CSV");
 
     // A folder written without its separator is taken as the folder.
     f.writeBytes("config.txt", good.path().toUtf8() + "\r\n");
     f.dialogs.log.clear();
-    w.uq01C(1);
+    found = w.settleDataFolder(false);
     EXPECT_TRUE(f.dialogs.log.isEmpty());
-    EXPECT_EQ(w.susj, good.path() + "/USDJPYM30.CSV");
+    EXPECT_EQ(found, good.path() + "/USDJPYM30.CSV");
 
     // Cancelling the dialog ends the start-up.
     f.writeBytes("config.txt", empty.path().toUtf8() + "/\r\n");
-    EXPECT_THROW(w.uq01C(1), StartupAborted);
+    EXPECT_THROW(w.settleDataFolder(false), StartupAborted);
 }
 
 TEST(Startup, RunsOnceAndAgainAfterAnEarlyFailure) {
     WindowFixture f;
     f.writeBytes("cini.txt", "a,1\n");
-    f.w->FormActivate();
+    f.w->startUp();
     ASSERT_EQ(f.dialogs.errors.size(), 1);
     EXPECT_TRUE(f.dialogs.errors[0].contains("cini.txt"));
     EXPECT_FALSE(f.w->startupDone());
@@ -203,14 +191,14 @@ TEST(Startup, RunsOnceAndAgainAfterAnEarlyFailure) {
     f.writeBytes("cini.txt", "a,1,2\nb,3,4\nc,5,6\n");
     f.dialogs.files = {data.filePath("USDJPYM30.CSV")};
     f.dialogs.errors.clear();
-    f.w->FormActivate();
+    f.w->startUp();
     EXPECT_TRUE(f.w->startupDone());
     EXPECT_EQ(f.w->ui->pc->currentIndex(), 0);
     EXPECT_EQ(f.w->page(2).ln1E->text(), "6");
     EXPECT_EQ(f.w->page(0).rd1E->text(), "1");
-    EXPECT_EQ(f.w->iRdLn, 0);
+    EXPECT_EQ(f.w->settingsEdited, 0);
     const int boxes = int(f.dialogs.log.size());
-    f.w->FormActivate();
+    f.w->startUp();
     EXPECT_EQ(int(f.dialogs.log.size()), boxes);
 }
 
@@ -218,7 +206,7 @@ TEST(Window, BrowserKeysAndGrids) {
     WindowFixture f;
     f.openDatabases();
     TVelkorF& w = *f.w;
-    w.uq01D(1);
+    w.browseTrainingTable(timeframes()[0]);
     EXPECT_EQ(w.ui->f12stbE->text(), "05分足変動率");
     EXPECT_EQ(w.ui->f13tidL->text(), "13");
     QStringList seen;
@@ -229,28 +217,23 @@ TEST(Window, BrowserKeysAndGrids) {
     EXPECT_EQ(seen, (QStringList{"14", "15", "13"}));
     QTest::keyClick(w.ui->f12stbE, Qt::Key_Up);
     EXPECT_EQ(w.ui->f12stbE->text(), "4時間足変動率");
-    EXPECT_EQ(w.ui->fDG->model(), w.dm.dsm3.get());
-
-    // Any key in a header grid sets the timeframe of that grid.
-    w.iasi = 5;
-    QTest::keyClick(w.ui->e2G, Qt::Key_A);
-    EXPECT_EQ(w.iasi, 30);
+    EXPECT_EQ(w.ui->fDG->model(), w.data.trainingSource4h.get());
 
     // The export catalog grid: the columns in the grid's order, widths from the catalog.
-    w.uq04CV(1);
-    QAbstractItemModelTester tester(w.dm.dsg.get(), QAbstractItemModelTester::FailureReportingMode::Warning);
-    EXPECT_EQ(w.dm.dsg->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "ﾍﾟｰｼﾞNo");
-    EXPECT_EQ(w.dm.dsg->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "CNT");
-    EXPECT_EQ(w.dm.dsg->displayWidth(6), 4);
+    w.openExportCatalog();
+    QAbstractItemModelTester tester(w.data.exportSource.get(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_EQ(w.data.exportSource->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "ﾍﾟｰｼﾞNo");
+    EXPECT_EQ(w.data.exportSource->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "CNT");
+    EXPECT_EQ(w.data.exportSource->displayWidth(6), 4);
 
     // The grid's current row and the query's cursor follow each other.
     ASSERT_TRUE(f.exec("csq", "delete from F04CSV"));
     ASSERT_TRUE(f.exec("csq", "insert into F04CSV (CNT, TBN) values (1, 'A')"));
     ASSERT_TRUE(f.exec("csq", "insert into F04CSV (CNT, TBN) values (2, 'B')"));
-    w.uq04CV(1);
+    w.openExportCatalog();
     w.ui->gDG->selectRow(1);
-    EXPECT_EQ(w.dm.qg.FieldByName("TBN").AsString(), "B");
-    w.dm.qg.First();
+    EXPECT_EQ(w.data.exportCatalog.FieldByName("TBN").AsString(), "B");
+    w.data.exportCatalog.First();
     EXPECT_EQ(w.ui->gDG->currentIndex().row(), 0);
 }
 

@@ -23,7 +23,7 @@ struct Detail {
 };
 
 std::vector<Detail> details(ForecastFixture& f, int tbid) {
-    Query q(QStringLiteral("d"), &f.w->dm.csq,
+    Query q(QStringLiteral("d"), &f.w->data.file,
             QStringLiteral("select * from F03VDT where TBID = %1 order by CNT").arg(tbid));
     q.Open();
     std::vector<Detail> out;
@@ -37,7 +37,7 @@ std::vector<Detail> details(ForecastFixture& f, int tbid) {
 }
 
 QStringList headerRow(ForecastFixture& f, const QString& table, int cnt) {
-    Query q(QStringLiteral("h"), &f.w->dm.csq, QStringLiteral("select * from %1 where CNT = %2").arg(table).arg(cnt));
+    Query q(QStringLiteral("h"), &f.w->data.file, QStringLiteral("select * from %1 where CNT = %2").arg(table).arg(cnt));
     q.Open();
     QStringList out;
     for (int c = 0; c < q.FieldCount(); ++c) out << q.FieldNames()[c] + QLatin1Char('=') + q.ValueAt(0, c).asString();
@@ -45,7 +45,7 @@ QStringList headerRow(ForecastFixture& f, const QString& table, int cnt) {
 }
 
 QStringList placeholderCloses(ForecastFixture& f, const Timeframe& t) {
-    Query q(QStringLiteral("p"), &f.w->dm.csm,
+    Query q(QStringLiteral("p"), &f.w->data.memory,
             QStringLiteral("select CV1, HV1, LV1, M053 from %1 where CNT > %2 order by CNT").arg(t.trainingTable).arg(imported));
     q.Open();
     QStringList out;
@@ -84,12 +84,12 @@ TEST_P(ForecastRunPerTimeframe, StoresWhatAPlainTrainingLoopForecasts) {
 
     // The details: YKNO 1..n, consecutive numbers, the forecasts of the plain loop.
     const std::vector<Detail> d = details(f, t.tbid);
-    ASSERT_EQ(int(d.size()), t.ityk);
+    ASSERT_EQ(int(d.size()), t.periods);
     QStringList placeholders;
-    for (int p = 0; p < t.ityk; ++p) {
+    for (int p = 0; p < t.periods; ++p) {
         SCOPED_TRACE(p + 1);
         const std::array<float, 3>& o = ref.outputs[size_t(p)];
-        const int ygcl = ClRSc(ref.cvMin, ref.cvMax - ref.cvMin, o[0]);
+        const int ygcl = scaleBack(ref.cvMin, ref.cvMax - ref.cvMin, o[0]);
         const int hg = ygcl + roundEven32(o[1] * double(ref.hvMax - ref.cvMin));
         const int lg = ygcl - roundEven32(o[2] * double(ref.cvMax - ref.lvMin));
         EXPECT_EQ(d[size_t(p)].cnt, p + 1);
@@ -103,7 +103,7 @@ TEST_P(ForecastRunPerTimeframe, StoresWhatAPlainTrainingLoopForecasts) {
         EXPECT_GE(ygcl, lg);
         const QString dcr = fmt::frac6(o[0]);
         EXPECT_EQ(d[size_t(p)].dcr, fmt::shortest(dcr.toDouble()));
-        EXPECT_EQ(d[size_t(p)].sgn, forecast::signal(dcr.toDouble(), t.dbb, t.dbs));
+        EXPECT_EQ(d[size_t(p)].sgn, forecast::signal(dcr.toDouble(), t.buyThreshold, t.sellThreshold));
         EXPECT_TRUE(d[size_t(p)].jgcl.isEmpty() && d[size_t(p)].sg.isEmpty() && d[size_t(p)].rst.isEmpty());
         placeholders << QStringLiteral("%1/%2/%3/%4").arg(ygcl).arg(hg).arg(lg).arg(fmt::shortest(dcr.toDouble()));
     }
@@ -112,7 +112,7 @@ TEST_P(ForecastRunPerTimeframe, StoresWhatAPlainTrainingLoopForecasts) {
     // The network file is the plain loop's network, weight for weight.
     EXPECT_EQ(f.readBytes(t.networkFile), ref.network);
     EXPECT_FALSE(QFileInfo::exists(f.file(t.networkFile + QStringLiteral(".new"))));
-    EXPECT_EQ(f.w->TarselFann, nullptr);
+    EXPECT_EQ(f.w->runningNetwork, nullptr);
 
     // The page shows the run, the diagram page the network.
     EXPECT_EQ(f.page(code).cntL->text(), QStringLiteral("1"));
@@ -204,7 +204,7 @@ TEST(ForecastRun, SignalThresholds) {
         {.55, 80, 0},   {.45, 80, 0},  {.551, 80, 1}, {0, 80, -1},   {1, 5, 1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(forecast::signal(c.ddc, tf(c.code)->dbb, tf(c.code)->dbs), c.sgn) << c.ddc << " " << c.code;
+        EXPECT_EQ(forecast::signal(c.ddc, timeframeOf(c.code)->buyThreshold, timeframeOf(c.code)->sellThreshold), c.sgn) << c.ddc << " " << c.code;
 }
 
 // Passes 0, empty or not a number: no training step; the untrained network forecasts from
@@ -245,7 +245,7 @@ struct Unchanged {
         EXPECT_EQ(placeholderCloses(f, t), placeholders);
         EXPECT_FALSE(QFileInfo::exists(f.file(t.networkFile)));
         EXPECT_FALSE(QFileInfo::exists(f.file(t.networkFile + QStringLiteral(".new"))));
-        EXPECT_EQ(f.w->TarselFann, nullptr);
+        EXPECT_EQ(f.w->runningNetwork, nullptr);
         EXPECT_EQ(f.page(t.code).cntL->text(), count);
         EXPECT_TRUE(f.dialogs.messages().isEmpty());
         EXPECT_TRUE(f.w->findChild<QLabel*>(QStringLiteral("dImg"))->pixmap().isNull());
@@ -304,10 +304,10 @@ TEST(ForecastRun, StoringFailureRollsBackEverything) {
     EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03V05H")), 0);
     EXPECT_EQ(placeholderCloses(f, f.t(5)), before.placeholders);
     EXPECT_FALSE(QFileInfo::exists(f.file(QStringLiteral("DATA/USDJPY05.net"))));
-    EXPECT_EQ(f.w->TarselFann, nullptr);
+    EXPECT_EQ(f.w->runningNetwork, nullptr);
     EXPECT_EQ(f.page(5).cntL->text(), before.count);
     // The browse view shows the table as stored.
-    const Query& browse = f.w->dm.trainingQuery(0);
+    const Query& browse = f.w->data.trainingQuery(0);
     EXPECT_TRUE(browse.ValueAt(browse.RecordCount() - 1, browse.FieldIndex(QStringLiteral("CV1"))).isNull());
 }
 
@@ -356,9 +356,9 @@ TEST(ForecastRun, BrowseViewShowsTheForecasts) {
     f.setPasses(5, QStringLiteral("2"));
     f.run(5);
     ASSERT_TRUE(f.dialogs.errors.isEmpty()) << f.dialogs.errors.join('\n').toStdString();
-    const QStringList stored = queryRows(&f.w->dm.csq, QStringLiteral("select YGCL from F03VDT order by CNT"));
+    const QStringList stored = queryRows(&f.w->data.file, QStringLiteral("select YGCL from F03VDT order by CNT"));
     ASSERT_EQ(stored.size(), 4);
-    const Query& b = f.w->dm.trainingQuery(0);
+    const Query& b = f.w->data.trainingQuery(0);
     QStringList shown, inGrid;
     QAbstractItemModel* m = f.w->ui->fDG->model();
     int col = -1;

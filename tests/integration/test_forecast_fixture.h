@@ -12,7 +12,7 @@
 
 #include "app/Timeframe.h"
 #include "net/Scaling.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 #include "support/Fixture.h"
 
 // A progress display whose answers and side effects a test scripts.
@@ -50,12 +50,12 @@ struct ForecastFixture : WindowFixture {
         w = std::make_unique<TVelkorF>(o);
         clock.setElapsedMs(0);
         openDatabases();
-        w->ucIni();
+        w->resetWindow();
         dialogs.log.clear();  // the catalog notice of the first start
     }
 
-    const Timeframe& t(int code) const { return *tf(code); }
-    TVelkorF::Page& page(int code) { return w->page(tf(code)->index); }
+    const Timeframe& t(int code) const { return *timeframeOf(code); }
+    TVelkorF::Page& page(int code) { return w->page(timeframeOf(code)->index); }
 
     static QString f6(double v) { return QString::number(v, 'f', 6); }
 
@@ -64,7 +64,7 @@ struct ForecastFixture : WindowFixture {
     // HV2 = 0 and every 5th LV2 = 0 while HV3/LV3 are not 0.
     void fillTraining(int code, int imported) {
         const Timeframe& tt = t(code);
-        const int n = imported + tt.ityk;
+        const int n = imported + tt.periods;
         for (int i = 1; i <= n; ++i) {
             const int minutes = (600 + (i - 1) * tt.periodSeconds / 60) % 1440;
             const QString hm = QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QChar('0')).arg(minutes % 60, 2, 10, QChar('0'));
@@ -95,23 +95,14 @@ struct ForecastFixture : WindowFixture {
             if (!ok) throw std::runtime_error("fixture insert failed");
         }
         // The browse view, as the training table builder leaves it.
-        w->stdb = QStringLiteral("csm");
-        w->stnm = tt.trainingTable;
-        w->swh = QStringLiteral(" order by CNT ");
-        w->ucSql(1);
-        Query& q = w->dm.trainingQuery(tt.index);
-        q.Close();
-        q.setSql(w->sqw);
-        q.Open();
-        q.Last();
+        w->openOnTable(w->data.trainingQuery(tt.index), Db::Memory, tt.trainingTable, QStringLiteral(" order by CNT "));
     }
 
     void setPasses(int code, const QString& text) { page(code).ln1E->setText(text); }
 
     // Runs the forecast of a timeframe as its button does.
     void run(int code) {
-        w->iasi = code;
-        w->guarded([&] { w->uq02YS(); });
+        w->guarded([&] { w->runForecast(*timeframeOf(code)); });
     }
 
     int count(const QString& sql) { return scalar(QStringLiteral("csq"), sql).toInt(); }
@@ -129,12 +120,12 @@ struct Reference {
 
 inline Reference referenceRun(WindowFixture& f, const Timeframe& tt, int passes, unsigned seed) {
     Reference ref;
-    Query q(QStringLiteral("ref"), &f.w->dm.csm, QStringLiteral("select * from ") + tt.trainingTable + QStringLiteral(" order by CNT"));
+    Query q(QStringLiteral("ref"), &f.w->data.memory, QStringLiteral("select * from ") + tt.trainingTable + QStringLiteral(" order by CNT"));
     q.Open();
     q.Last();
-    const int icn = q.FieldByName(QStringLiteral("CNT")).AsInteger() - tt.ityk;
+    const int icn = q.FieldByName(QStringLiteral("CNT")).AsInteger() - tt.periods;
     const unsigned layers[] = {14, 14, 14, 3};
-    TTarselFann net(layers, 1.0f, seed);
+    NeuralNetwork net(layers, 1.0f, seed);
     const char* names[] = {"WEEK", "SIN", "COS", "SLP13", "SLP23", "SLP33", "M053",
                            "M203", "M1H3", "ATR2", "RSI2", "B0L3", "B1L3", "B4L3"};
     std::array<float, 14> in{};
@@ -153,17 +144,17 @@ inline Reference referenceRun(WindowFixture& f, const Timeframe& tt, int passes,
         }
     }
     ref.baseCnt = icn;
-    Query r(QStringLiteral("range"), &f.w->dm.csm,
+    Query r(QStringLiteral("range"), &f.w->data.memory,
             QStringLiteral("select max(CV1), min(CV1), max(HV1), min(LV1) from %1 where CNT > %2 and CNT < %3")
-                .arg(tt.trainingTable).arg(icn - tt.itkn).arg(icn));
+                .arg(tt.trainingTable).arg(icn - tt.windowLength).arg(icn));
     r.Open();
     ref.cvMax = r.ValueAt(0, 0).asInteger();
     ref.cvMin = r.ValueAt(0, 1).asInteger();
     ref.hvMax = r.ValueAt(0, 2).asInteger();
     ref.lvMin = r.ValueAt(0, 3).asInteger();
     q.Last();
-    q.MoveBy(-tt.ityk);
-    for (int k = 0; k < tt.ityk; ++k) {
+    q.MoveBy(-tt.periods);
+    for (int k = 0; k < tt.periods; ++k) {
         q.Next();
         in[0] = float(fld("WEEK").AsFloat());
         in[1] = float(fld("SIN").AsFloat());

@@ -39,7 +39,6 @@ struct MarketFixture : WindowFixture {
         dialogs.log.clear();  // the catalog load of a new file database
         QDir(wd()).mkpath(QStringLiteral("data"));
         textfile::writeLines(file("config.txt"), {file("data") + QLatin1Char('/')});
-        w->scfn = file("config.txt");
         setReadDays(40);
     }
 
@@ -50,13 +49,16 @@ struct MarketFixture : WindowFixture {
     void writeQuotes(const QString& name, const QStringList& lines) {
         writeBytes(QStringLiteral("data/") + name, (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
     }
+    // Imports the timeframe's quote file; `imported` keeps what the builder needs of it.
     void import(int code) {
-        w->iasi = code;
-        w->uq01F(2);
+        imported = {};
+        imported = w->importQuotes(*timeframeOf(code));
     }
+    void build(int code) { w->buildTrainingTable(*timeframeOf(code), imported); }
+    market::QuoteImport imported;
     // The rows of a query, each row's fields as text joined by "|".
     QStringList rows(const QString& sql) {
-        return queryRows(&w->dm.csm, sql);
+        return queryRows(&w->data.memory, sql);
     }
     // What the program writes for these lines: a byte-order mark and CR LF after each line.
     static QByteArray fileBytes(const QStringList& lines) {

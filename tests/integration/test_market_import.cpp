@@ -44,7 +44,7 @@ TEST(QuoteImport, ErPeriodDropsTheFirstPointAndFloorsAtZero) {
     };
     for (const Case& c : cases) {
         QString s = QString::fromLatin1(c.in);
-        QString& r = TVelkorF::ErPeriod(s);
+        QString& r = market::priceToThousandths(s);
         EXPECT_EQ(&r, &s);
         EXPECT_TEXT(s, QString::fromLatin1(c.out)) << c.in;
     }
@@ -91,9 +91,9 @@ TEST(QuoteImport, FiveMinuteFileRowsPlaceholdersSideFileAndScale) {
                               "M4H, M1D, ATR, RSI, B0L, B0U, B1L, B1U, B4L, B4U) is null"),
               "4");
     EXPECT_TEXT(f.dialogs.messages(), (QStringList{"05分足ﾃﾞｰﾀを読込ます ", "11 件読込"}));
-    EXPECT_EQ(f.w->imcn, 6);
+    EXPECT_EQ(f.imported.stored, 6);
     EXPECT_TEXT(f.label(0), "6");
-    EXPECT_EQ(f.w->i05S, (std::array<int, 3>{120, -50, 120}));
+    EXPECT_EQ(f.w->closeMoveScale[0], (std::array<int, 3>{120, -50, 120}));
 
     const QStringList side = {
         lines[0], lines[1], lines[2], lines[3],
@@ -216,8 +216,8 @@ TEST(QuoteImport, ViewIsOpenAtTheLastRowWithCatalogWidths) {
     MarketFixture f;
     f.writeQuotes("USDJPYM05.CSV", bars(12, at("2024/01/09 10:00"), 5));
     f.import(5);
-    f.w->uq01F(1);
-    Query& q = f.w->dm.qmf;
+    f.w->openQuoteRows(QString());
+    Query& q = f.w->data.quoteRows;
     EXPECT_EQ(q.RecordCount(), 16);
     EXPECT_EQ(q.RecNo(), 15);
     EXPECT_TEXT(q.FieldNames().first(), "CNT");

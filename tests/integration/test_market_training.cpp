@@ -61,39 +61,30 @@ TEST(TrainingTable, SmallFourHourTableAndCsvFile) {
     for (const char* r : rows)
         ASSERT_TRUE(f.exec("csm", QStringLiteral("insert into F01CSV (%1) values (%2)").arg(kQuoteColumns, r)));
     TVelkorF& w = *f.w;
-    w.iasi = 80;
-    w.i80S = {100, -100, 100};
-    w.icvt = {147400, 147000, 400};
-    w.ihvt = {147500, 147100, 400};
-    w.ilvt = {147300, 146900, 400};
-    w.im05t = {147300, 146900, 400};
-    w.im20t = {147200, 147000, 200};
-    w.im1ht = {147400, 146800, 600};
-    w.datt = {0.06, 0.02, 0.04};
-    w.sath = "0.06";
-    w.satl = "0.02";
-    w.srsh = "70";
-    w.srsl = "30";
-    w.uq01G();
+    w.closeMoveScale[2] = {100, -100, 100};
+    w.carriedScale = {.close = {147400, 147000, 400}, .high = {147500, 147100, 400}, .low = {147300, 146900, 400},
+                      .m05 = {147300, 146900, 400}, .m20 = {147200, 147000, 200}, .m1h = {147400, 146800, 600},
+                      .atr = {0.06, 0.02, 0.04}};
+    f.imported.stats.atrMax = "0.06";
+    f.imported.stats.atrMin = "0.02";
+    f.imported.stats.rsiMax = "70";
+    f.imported.stats.rsiMin = "30";
+    f.build(80);
 
     const QStringList expected = textfile::readLines(QStringLiteral(VELKOR_SOURCE_DIR "/tests/data/market/TS4H_small.txt"));
     ASSERT_EQ(expected.size(), 8);
     EXPECT_TEXT(f.readBytes("DATA/CSV/TS4H.CSV"), MarketFixture::fileBytes(expected));
     EXPECT_TEXT(f.scalar("csm", "select count(*) || ' ' || typeof(CV3) || ' ' || CV3 from F02R4H"), "6 real 0.5");
-    EXPECT_EQ(w.dm.qm3.RecordCount(), 6);
-    EXPECT_EQ(w.dm.qm3.RecNo(), 5);
-    EXPECT_TEXT(w.swh, " order by CNT ");
-    EXPECT_TEXT(w.stnm, "F02R4H");
-    EXPECT_EQ(w.icvt, (std::array<int, 3>{147400, 147000, 400}));  // no row past the window length
-    EXPECT_EQ(w.dslmx, 3.2);
-    EXPECT_EQ(w.itkn, 150);
+    EXPECT_EQ(w.data.training4h.RecordCount(), 6);
+    EXPECT_EQ(w.data.training4h.RecNo(), 5);
+    EXPECT_EQ(w.carriedScale.close, (std::array<int, 3>{147400, 147000, 400}));  // no row past the window length
 }
 
 TEST(TrainingTable, ComingBarLineOfAFiveMinuteImport) {
     MarketFixture f;
     f.writeQuotes("USDJPYM05.CSV", fiveMinuteBars(504, utc("2024/01/03 16:10")));  // last bar Friday 10:05
     f.import(5);
-    f.w->uq01G();
+    f.build(5);
     const QStringList lines = textfile::readLines(f.file("DATA/CSV/TS05M.CSV"));
     ASSERT_EQ(lines.size(), 508 + 2);
     QStringList want = {"505", "'2024/01/05'", "'10:10'", ".857143", ".730874", ".056495"};
@@ -125,7 +116,7 @@ TEST(TrainingTable, BuildRangesAgreeWithTheRangeQuery) {
     TVelkorF& w = *f.w;
     const int rows = f.scalar("csm", "select count(*) from F01CSV").toInt();
     ASSERT_GT(rows, 600);
-    Query quotes(QStringLiteral("q"), &w.dm.csm, QStringLiteral("select CV, ATR from F01CSV order by CNT"));
+    Query quotes(QStringLiteral("q"), &w.data.memory, QStringLiteral("select CV, ATR from F01CSV order by CNT"));
     quotes.Open();
 
     // The second build goes into a table that already holds the rows of the first, built
@@ -133,34 +124,34 @@ TEST(TrainingTable, BuildRangesAgreeWithTheRangeQuery) {
     for (int build = 1; build <= 2; ++build) {
         if (build == 2)
             ASSERT_TRUE(f.exec("csm", "update F01CSV set HV = HV + 700, CV = CV + 300, M05 = M05 + 200 where CNT % 7 = 0"));
-        w.uq01G();
-        const auto after = std::tuple{w.icvt, w.ihvt, w.ilvt, w.im05t, w.im20t, w.im1ht, w.datt};
+        f.build(5);
+        const market::WindowScale after = w.carriedScale;
         EXPECT_TEXT(f.scalar("csm", "select count(*) from F02R05M"), QString::number(build * (rows - 3)));
         const QStringList csv = textfile::readLines(f.file("DATA/CSV/TS05M.CSV"));
         ASSERT_EQ(csv.size(), rows + 2);
         int compared = 0;
-        for (int n = w.itkn + 1; n <= rows; ++n) {
+        const int length = timeframeOf(5)->windowLength;
+        for (int n = length + 1; n <= rows; ++n) {
             const QStringList c = csv[n - 1].split(',');
             if (c[12] == "NULL") continue;  // a row of a coming bar
-            w.fqHLn(n, w.itkn);
+            const market::WindowScale w = f.w->windowScaleOf("F02R05M", n, length);
             const int q = c[12].toInt(), h = c[6].toInt(), l = c[9].toInt();
             const double atr = quotes.ValueAt(n - 1, 1).asFloat();
             QStringList want, got;
-            want << orNull(fmt::frac6(std::min(1.0, Divid(std::max(0, h - q), double(w.ihvt[0]) - w.icvt[1]))))
-                 << orNull(fmt::frac6(std::clamp(Divid(q - l, double(w.icvt[0]) - w.ilvt[1]), 0.0, 1.0)))
-                 << QString::number(w.icvt[2]) << orNull(fmt::frac6(ClSc(q, w.icvt[1], w.icvt[2])))
-                 << QString::number(w.im05t[2]) << orNull(fmt::frac6(ClSc(c[24].toInt(), w.im05t[1], w.im05t[2])))
-                 << QString::number(w.im20t[1]) << QString::number(w.im1ht[1])
-                 << orNull(fmt::frac6(ClSc(c[30].toInt(), w.im1ht[1], w.im1ht[2])))
-                 << orNull(fmt::frac6(std::clamp(Divid(atr - w.datt[1], w.datt[2]) * 0.8 + 0.1, 0.0, 1.0)));
+            want << orNull(fmt::frac6(std::min(1.0, guardedDivide(std::max(0, h - q), double(w.high[0]) - w.close[1]))))
+                 << orNull(fmt::frac6(std::clamp(guardedDivide(q - l, double(w.close[0]) - w.low[1]), 0.0, 1.0)))
+                 << QString::number(w.close[2]) << orNull(fmt::frac6(scaleIntoWindow(q, w.close[1], w.close[2])))
+                 << QString::number(w.m05[2]) << orNull(fmt::frac6(scaleIntoWindow(c[24].toInt(), w.m05[1], w.m05[2])))
+                 << QString::number(w.m20[1]) << QString::number(w.m1h[1])
+                 << orNull(fmt::frac6(scaleIntoWindow(c[30].toInt(), w.m1h[1], w.m1h[2])))
+                 << orNull(fmt::frac6(std::clamp(guardedDivide(atr - w.atr[1], w.atr[2]) * 0.8 + 0.1, 0.0, 1.0)));
             got << c[8] << c[11] << c[13] << c[14] << c[25] << c[26] << c[28] << c[31] << c[32] << c[40];
             ASSERT_TEXT(got.join(' '), want.join(' ')) << "build " << build << " row " << n;
             ++compared;
         }
         EXPECT_GT(compared, 400);
-        // After the build the fields hold the window of the last row.
-        w.fqHLn(rows, w.itkn);
-        EXPECT_TRUE(after == std::tuple(w.icvt, w.ihvt, w.ilvt, w.im05t, w.im20t, w.im1ht, w.datt));
+        // After the build the carried scale is the window of the last row.
+        EXPECT_TRUE(after == w.windowScaleOf("F02R05M", rows, length));
     }
 }
 
@@ -173,39 +164,31 @@ TEST(TrainingTable, RangeQueryWindowAndEmptyWindow) {
                                       .arg(n == 7 ? QString("NULL") : QString::number(n))
                                       .arg(0.01 * n)));
     TVelkorF& w = *f.w;
-    w.stnm = "F02R05M";
-    EXPECT_EQ(w.fqHLn(10, 5), 3);  // rows 6 to 9
-    EXPECT_EQ(w.icvt, (std::array<int, 3>{1009, 1006, 3}));
-    EXPECT_EQ(w.ihvt, (std::array<int, 3>{1994, 1991, 3}));
-    EXPECT_EQ(w.ilvt, (std::array<int, 3>{3090, 3060, 30}));
-    EXPECT_EQ(w.im05t, (std::array<int, 3>{2, 0, 2}));
-    EXPECT_EQ(w.im20t, (std::array<int, 3>{9, 6, 3}));  // the NULL of row 7 is left out
-    EXPECT_EQ(w.im1ht, (std::array<int, 3>{0, 0, 0}));  // no value at all
-    EXPECT_DOUBLE_EQ(w.datt[0], 0.09);
-    EXPECT_DOUBLE_EQ(w.datt[1], 0.06);
-    EXPECT_TEXT(w.sqw.text,
-                " select Max(CV1) as CVX, Min(CV1) as CVN,  Max(HV1) as HVX, Min(HV1) as HVN,  Max(LV1) as LVX, "
-                "Min(LV1) as LVN,  Max(M051) as M05X, Min(M051) as M05N,  Max(M201) as M20X, Min(M201) as M20N,  "
-                "Max(M1H1) as M1HX, Min(M1H1) as M1HN,  Max(ATR1) as ATX, Min(ATR1) as ATN  from F02R05M "
-                "where (CNT>5) and (CNT<10) ");
+    market::WindowScale s = w.windowScaleOf("F02R05M", 10, 5);
+    EXPECT_EQ(s.close[2], 3);  // rows 6 to 9
+    EXPECT_EQ(s.close, (std::array<int, 3>{1009, 1006, 3}));
+    EXPECT_EQ(s.high, (std::array<int, 3>{1994, 1991, 3}));
+    EXPECT_EQ(s.low, (std::array<int, 3>{3090, 3060, 30}));
+    EXPECT_EQ(s.m05, (std::array<int, 3>{2, 0, 2}));
+    EXPECT_EQ(s.m20, (std::array<int, 3>{9, 6, 3}));  // the NULL of row 7 is left out
+    EXPECT_EQ(s.m1h, (std::array<int, 3>{0, 0, 0}));  // no value at all
+    EXPECT_DOUBLE_EQ(s.atr[0], 0.09);
+    EXPECT_DOUBLE_EQ(s.atr[1], 0.06);
     for (auto [icn, ik] : {std::pair{1, 5}, std::pair{10, 1}}) {
-        EXPECT_EQ(w.fqHLn(icn, ik), 0);
-        EXPECT_EQ(w.icvt, (std::array<int, 3>{0, 0, 0}));
-        EXPECT_EQ(w.ilvt, (std::array<int, 3>{0, 0, 0}));
-        EXPECT_EQ(w.datt, (std::array<double, 3>{0, 0, 0}));
-        w.fqHLn(10, 5);
+        s = w.windowScaleOf("F02R05M", icn, ik);
+        EXPECT_EQ(s.close[2], 0);
+        EXPECT_EQ(s.close, (std::array<int, 3>{0, 0, 0}));
+        EXPECT_EQ(s.low, (std::array<int, 3>{0, 0, 0}));
+        EXPECT_EQ(s.atr, (std::array<double, 3>{0, 0, 0}));
     }
 
     // The window kept in memory gives the same aggregates for every row.
     market::RangeWindow window;
-    Query t(QStringLiteral("t"), &w.dm.csm, "select CV1, HV1, LV1, M051, M201, M1H1, ATR1 from F02R05M order by CNT");
+    Query t(QStringLiteral("t"), &w.data.memory, "select CV1, HV1, LV1, M051, M201, M1H1, ATR1 from F02R05M order by CNT");
     t.Open();
     for (int n = 1; n <= 11; ++n) {
         if (n > 4) {
-            market::storeRanges(w, window.window(n, 4));
-            const auto fast = std::tuple{w.icvt, w.ihvt, w.ilvt, w.im05t, w.im20t, w.im1ht, w.datt};
-            w.fqHLn(n, 4);
-            EXPECT_TRUE(fast == std::tuple(w.icvt, w.ihvt, w.ilvt, w.im05t, w.im20t, w.im1ht, w.datt)) << n;
+            EXPECT_TRUE(market::windowScale(window.window(n, 4)) == w.windowScaleOf("F02R05M", n, 4)) << n;
         }
         if (n <= 10) {
             std::array<DbValue, market::kRangeColumns> v;
@@ -216,35 +199,13 @@ TEST(TrainingTable, RangeQueryWindowAndEmptyWindow) {
     }
 }
 
-TEST(TrainingTable, PreviousClosesWithAMissingRow) {
-    MarketFixture f;
-    for (int n = 1; n <= 10; ++n)
-        if (n != 8)
-            ASSERT_TRUE(f.exec("csm", QStringLiteral("insert into F01CSV (CNT, CV) values (%1, %2)").arg(n).arg(1000 + n)));
-    TVelkorF& w = *f.w;
-    w.uq01F(1);
-    Query& q = w.dm.qmf;
-    w.sa[1] = w.sa[2] = w.sa[3] = "old";
-    EXPECT_TEXT(w.Find03Pr(3), "");
-    EXPECT_TEXT((QStringList{w.sa[1], w.sa[2], w.sa[3]}), (QStringList{"", "", ""}));
-    EXPECT_EQ(q.RecNo(), 8);  // left on the last row by the view
-    EXPECT_TEXT(w.Find03Pr(10), "1009");
-    EXPECT_TEXT((QStringList{w.sa[1], w.sa[2], w.sa[3]}), (QStringList{"1009", "", "1007"}));
-    EXPECT_TEXT(q.FieldByName("CNT").AsString(), "10");
-    q.First();
-    EXPECT_TEXT(w.Find03Pr(12), "");  // row 11 is missing too: the cursor stays where the last hit left it
-    EXPECT_TEXT(w.sa[2], "1010");
-    EXPECT_TEXT(q.FieldByName("CNT").AsString(), "10");
-}
-
 TEST(TrainingTable, GapInTheQuoteNumberingUsesTheQuoteRowsOwnNeighbours) {
     MarketFixture f;
     for (int n : {1, 2, 3, 4, 6, 7})
         ASSERT_TRUE(f.exec("csm", QStringLiteral("insert into F01CSV (CNT, SYMD, SHM, HV, LV, CV) values "
                                                  "(%1, '2024/01/09', '10:0%1', %2, %2, %2)")
                                       .arg(n).arg(147000 + 10 * n)));
-    f.w->iasi = 5;
-    f.w->uq01G();
+    f.build(5);
     // Training row 5 is quote row 6: its previous closes are those of quote rows 5 (none), 4 and 3.
     EXPECT_TEXT(f.rows("select CNT, SHM, SLP11, SLP21, SLP31, SLP32 from F02R05M where CNT >= 5 order by CNT"),
                 (QStringList{"5|10:06||147040|147030|30", "6|10:07|147060||147040|30"}));
@@ -257,7 +218,7 @@ TEST(TrainingTable, AQuoteDateThatIsNoDateNamesTheQuoteFileLine) {
     f.writeQuotes("USDJPYM05.CSV", lines);
     f.import(5);
     try {
-        f.w->uq01G();
+        f.build(5);
         FAIL() << "no error";
     } catch (const VelkorError& e) {
         EXPECT_TEXT(e.text(), f.file("data/USDJPYM05.CSV") + " の 6 行目: '2024/02/30 10:25:00' は日付と時刻として読めません");

@@ -51,8 +51,7 @@ QStringList seriesNames(QChartView* v) {
 }
 
 void refresh(ForecastFixture& f, int code) {
-    f.w->iasi = code;
-    f.w->uq03K(1);
+    f.w->refreshPage(*timeframeOf(code));
 }
 
 TEST(Pages, StartupResetLaysOutTheResultGrids) {
@@ -60,7 +59,7 @@ TEST(Pages, StartupResetLaysOutTheResultGrids) {
     for (int code : {5, 30, 80}) {
         QTableWidget* g = f.page(code).sg;
         EXPECT_EQ(g->rowCount(), 5);
-        EXPECT_EQ(g->columnCount(), f.t(code).ityk + 1);
+        EXPECT_EQ(g->columnCount(), f.t(code).periods + 1);
         QStringList titles;
         for (int r = 0; r < 5; ++r) titles << g->item(r, 0)->text();
         EXPECT_EQ(titles, (QStringList{"予測分", "予測額", "実終値", "売  買", "合  否"}));
@@ -95,8 +94,8 @@ TEST(Pages, ShowsNewestRunWithPeriodTimesAcrossMidnight) {
     EXPECT_EQ(gridRow(p.sg, 4), (QStringList{"合  否", "○", "×", "", ""}));
     EXPECT_EQ(seriesNames(p.cht), (QStringList{"実終値", "高値", "安値", "予測終値", "買ｻｲﾝ", "売ｻｲﾝ"}));
     // The detail grid lists the shown run.
-    EXPECT_EQ(f.w->dm.q4.RecordCount(), 4);
-    EXPECT_EQ(f.w->dm.q4.FieldByName(QStringLiteral("HCNT")).AsInteger(), 2);
+    EXPECT_EQ(f.w->data.runDetails.RecordCount(), 4);
+    EXPECT_EQ(f.w->data.runDetails.FieldByName(QStringLiteral("HCNT")).AsInteger(), 2);
 
     // A 4-hour run's periods step 4 hours.
     storeRun(f, 80, 1, QStringLiteral("20:00"), 150000, {{1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}}, 9);
@@ -118,9 +117,9 @@ TEST(Pages, F1ShowsDetailsAndF12DeletesAfterConfirmation) {
     // Select the older run and press F1: its details, with the 30-minute timeframe.
     e2G->selectRow(0);
     QTest::keyClick(e2G, Qt::Key_F1);
-    EXPECT_EQ(f.w->dm.q4.RecordCount(), 3);
-    EXPECT_EQ(f.w->dm.q4.FieldByName(QStringLiteral("TBID")).AsInteger(), 17);
-    EXPECT_EQ(f.w->dm.q4.FieldByName(QStringLiteral("HCNT")).AsInteger(), 1);
+    EXPECT_EQ(f.w->data.runDetails.RecordCount(), 3);
+    EXPECT_EQ(f.w->data.runDetails.FieldByName(QStringLiteral("TBID")).AsInteger(), 17);
+    EXPECT_EQ(f.w->data.runDetails.FieldByName(QStringLiteral("HCNT")).AsInteger(), 1);
 
     // Cancel changes nothing.
     f.dialogs.answers = {false};
@@ -141,13 +140,11 @@ TEST(Pages, F1ShowsDetailsAndF12DeletesAfterConfirmation) {
     f.dialogs.answers = {true};
     QTest::keyClick(e2G, Qt::Key_F12);
     EXPECT_EQ(f.count(QStringLiteral("select count(*) from F03V30H")), 0);
-    f.w->iasi = 30;
-    f.w->uq03K(4);
+    f.w->showNewRunNumber(*timeframeOf(30));
     EXPECT_EQ(f.page(30).cntL->text(), QStringLiteral("1"));
 
     // No run left: a message, and the page shows nothing of the deleted runs.
-    f.w->iasi = 30;
-    f.w->uq03K(6);
+    f.w->showCurrentRun(*timeframeOf(30));
     QTest::keyClick(e2G, Qt::Key_F12);
     EXPECT_EQ(f.dialogs.log.last(), QStringLiteral("message: 削除するﾃﾞｰﾀがありません"));
     EXPECT_TRUE(f.dialogs.unexpected.isEmpty()) << f.dialogs.unexpected.join('\n').toStdString();
@@ -167,7 +164,7 @@ TEST(HitStats, CountsHitsMissesAndRates) {
     storeRun(f, 5, 3, "10:10", 150000, {{1, "1", 1, 1, 0, "-1"}, {1, "", 1, 1, 0, ""}, {1, "1", 1, 1, 0, "-1"}, {1, "", 1, 1, 0, ""}}, 9);
     storeRun(f, 80, 1, "08:00", 150000, {{1, "1", 1, 1, 0, "1"}, {1, "1", 1, 1, 0, "1"}}, 13);
     for (int code : {5, 30, 80}) refresh(f, code);
-    f.w->uq03SG(2);
+    f.w->countStats();
     QTableWidget* g5 = f.page(5).statsGrid;
     EXPECT_EQ(gridRow(g5, 0), (QStringList{"期番", "01期", "02期", "03期", "04期", ""}));
     EXPECT_EQ(gridRow(g5, 1), (QStringList{"当り数", "2", "2", "0", "0", ""}));

@@ -78,7 +78,7 @@ TEST(CsvPage, WriteButtonExportsTheTableOfTheCurrentRow) {
     f.dialogs.log.clear();
     ASSERT_TRUE(f.exec(QStringLiteral("csq"), QStringLiteral("update F04CSV set PAS = 'no/such/' where TBN = 'F03V30H'")));
     f.writeBytes(QStringLiteral("no"), "a file, not a folder");
-    f.w->uq04CV(1);
+    f.w->openExportCatalog();
     clickRow(gDG, 1);
     QTest::mouseClick(f.w->ui->g13wtB, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.errors.size(), 1) << f.dialogs.log.join('\n').toStdString();
@@ -91,14 +91,14 @@ TEST(CsvPage, WriteButtonExportsTheTableOfTheCurrentRow) {
 TEST(TrainingBrowser, SwitchingKeepsTheGridAndTheCursorTogether) {
     ForecastFixture f;
     for (int code : {5, 30, 80}) f.fillTraining(code, 6);
-    f.w->uq01D(1);
+    f.w->browseTrainingTable(timeframes()[0]);
     QTableView* fDG = f.w->ui->fDG;
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down})
         QTest::keyClick(f.w->ui->f12stbE, key);  // ends on the 30-minute table
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(fDG->findChildren<QItemSelectionModel*>().size(), 1);
     ASSERT_EQ(f.w->ui->f13tidL->text(), QStringLiteral("14"));
-    Query& q = f.w->dm.trainingQuery(1);
+    Query& q = f.w->data.trainingQuery(1);
     fDG->selectionModel()->setCurrentIndex(fDG->model()->index(2, 0), QItemSelectionModel::ClearAndSelect);
     EXPECT_EQ(q.RecNo(), 2);
     q.SetRecNo(4);
@@ -113,9 +113,9 @@ TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
     for (int code : {5, 30, 80}) {
         f.fillTraining(code, 3);
         const Timeframe& t = f.t(code);
-        f.w->applyDisplayWidths(f.w->dm.trainingQuery(t.index), t.trainingTable);
+        f.w->applyDisplayWidths(f.w->data.trainingQuery(t.index), t.trainingTable);
     }
-    f.w->uq01D(1);
+    f.w->browseTrainingTable(timeframes()[0]);
     showAt(*f.w, QSize(1280, 900));
     f.w->ui->pc->setCurrentWidget(f.w->ui->fts);
     QTableView* fDG = f.w->ui->fDG;
@@ -130,7 +130,7 @@ TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
     };
     // Every column holds its display width in digits, and the first row's texts whole.
     auto checkFits = [&](const QString& table) {
-        const CatalogTable* cat = f.w->dm.catalog.find(table);
+        const CatalogTable* cat = f.w->data.catalog.find(table);
         ASSERT_NE(cat, nullptr);
         const auto* ds = static_cast<DataSource*>(fDG->model());
         for (int c = 0; c < ds->columnCount(); ++c) {
@@ -152,13 +152,13 @@ TEST(TrainingBrowser, ArrowKeysKeepEveryTablesColumnWidths) {
     checkFits(QStringLiteral("F02R05M"));
     for (const auto& [key, table] : walk) {
         QTest::keyClick(edit, key);
-        ASSERT_EQ(f.w->dm.catalog.find(table)->tbid, f.w->ui->f13tidL->text());
+        ASSERT_EQ(f.w->data.catalog.find(table)->tbid, f.w->ui->f13tidL->text());
         checkFits(table);
         if (!first.count(table)) first[table] = widths();
         EXPECT_EQ(widths(), first[table]) << table.toStdString();
     }
     // The browse view reopened on its table as a forecast run leaves it, while it is shown.
-    f.w->openOnTable(f.w->dm.trainingQuery(0), QStringLiteral("csm"), QStringLiteral("F02R05M"), QStringLiteral(" order by cnt "));
+    f.w->openOnTable(f.w->data.trainingQuery(0), Db::Memory, QStringLiteral("F02R05M"), QStringLiteral(" order by cnt "));
     checkFits(QStringLiteral("F02R05M"));
     EXPECT_EQ(widths(), first[QStringLiteral("F02R05M")]);
 }
@@ -189,8 +189,7 @@ TEST(Window, DeleteConfirmationNamesTheSelectedRun) {
         ASSERT_TRUE(f.exec(QStringLiteral("csq"), QStringLiteral("insert into F03V4HH values (%1, 18, 'F03V4HH', "
                                                                  "'2024/01/0%1', '0%1:00', 150000, 200, 600, .01, '00:10')")
                                                       .arg(cnt)));
-    f.w->iasi = 80;
-    f.w->uq03K(1);
+    f.w->refreshPage(*timeframeOf(80));
     QTableView* e3G = f.w->ui->e3G;
     e3G->selectRow(0);
     f.dialogs.answers = {false};
@@ -205,7 +204,7 @@ TEST(Window, DeleteConfirmationNamesTheSelectedRun) {
 TEST(TrainingPageView, ShowsTheRunsCurveAndNetwork) {
     WindowFixture f;
     static const unsigned layers[] = {14, 14, 14, 3};
-    const TTarselFann net(std::span<const unsigned>(layers), 1.0f, 3u);
+    const NeuralNetwork net(std::span<const unsigned>(layers), 1.0f, 3u);
     f.w->showTrainingPage({0.05, 0.03, 0.025}, net.NeuronShape(), QStringLiteral(".025"));
     EXPECT_EQ(f.w->ui->d12ms2L->text(), QStringLiteral(".025"));
     const auto series = f.w->ui->dCht->chart()->series();

@@ -10,6 +10,7 @@
 #include "app/Clock.h"
 #include "app/TextFile.h"
 #include "db/Database.h"
+#include "app/Timeframe.h"
 #include "support/ScriptedDialogs.h"
 #include "window/QtDialogs.h"
 #include "window/QtProgress.h"
@@ -55,7 +56,7 @@ struct WindowFixture {
     // Opens both databases and creates every table, as the start-up's first step does.
     void openDatabases() {
         QDir(dir.path()).mkpath(QStringLiteral("DATA/CSV"));
-        w->uqCdb();
+        w->openDatabases();
     }
 
     void writeBytes(const QString& rel, const QByteArray& bytes) const {
@@ -71,10 +72,10 @@ struct WindowFixture {
         return f.readAll();
     }
     // Runs one statement on the memory ("csm") or file ("csq") database; false on error.
-    bool exec(const QString& key, const QString& sql) { return execOne(w->dm.byKey(key), sql); }
+    bool exec(const QString& key, const QString& sql) { return execOne(w->data.connection(key == QLatin1String("csm") ? Db::Memory : Db::File), sql); }
     // The first column of the first row of a query, as text.
     QString scalar(const QString& key, const QString& sql) {
-        Query q(QStringLiteral("t"), &w->dm.byKey(key), sql);
+        Query q(QStringLiteral("t"), &w->data.connection(key == QLatin1String("csm") ? Db::Memory : Db::File), sql);
         q.Open();
         return q.IsEmpty() ? QString() : q.ValueAt(0, 0).asString();
     }

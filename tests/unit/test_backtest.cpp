@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "app/TextFile.h"
-#include "app/VelkorState.h"
+#include "db/Slots.h"
 #include "app/VelkorError.h"
 #include "backtest/Plan.h"
 #include "backtest/QuoteFile.h"
@@ -168,9 +168,8 @@ TEST(BacktestQuoteFile, BarLinesAreThoseTheImportTakes) {
     const QuoteFile q(path);
     ASSERT_EQ(q.lines().size(), size_t(lines.size()));
     for (int i = 0; i < lines.size(); ++i) {
-        VelkorState s;
+        Slots s;
         market::ImportStats x;
-        market::resetStats(s);
         bool taken = false;
         try {
             taken = market::takeQuoteLine(s, x, lines[i], QString(), path, i + 1, 1);

@@ -42,32 +42,32 @@ TEST(Format, OtherPatterns) {
 }
 
 TEST(Scaling, Functions) {
-    EXPECT_DOUBLE_EQ(ClSc(150, 100, 100), 0.5);
-    EXPECT_DOUBLE_EQ(ClSc(100, 100, 100), 0.1);
-    EXPECT_NEAR(ClSc(200, 100, 100), 0.9, 1e-12);
-    EXPECT_EQ(ClSc(300, 100, 100), 1.0);
-    EXPECT_EQ(ClSc(0, 100, 100), 0.0);
-    EXPECT_EQ(ClSc(150, 100, 0), 0.0);
-    EXPECT_EQ(ClRSc(100, 100, 0.5), 150);
-    EXPECT_EQ(ClRSc(100, 100, 0.1), 100);
-    EXPECT_EQ(ClRSc(100, 0, 0.7), 0);
-    EXPECT_EQ(ClRSc(2, 1, 0.5), 2);   // 2.5 rounds to the even 2
-    EXPECT_EQ(ClRSc(3, 1, 0.5), 4);   // 3.5 rounds to 4
-    EXPECT_DOUBLE_EQ(ClSlp(0, 100, 0.8), 0.5);
-    EXPECT_DOUBLE_EQ(ClSlp(40, 100, 0.8), 0.75);
-    EXPECT_DOUBLE_EQ(ClSlp(80, 100, 0.8), 1.0);
-    EXPECT_DOUBLE_EQ(ClSlp(-200, 100, 0.8), 0.0);
-    EXPECT_DOUBLE_EQ(ClSlp(0, 0, 0.8), 0.5);  // a timeframe whose close never moves
-    EXPECT_DOUBLE_EQ(ClSlp(5, 0, 0.8), 1.0);
-    EXPECT_DOUBLE_EQ(ClSlp(-5, 0, 0.8), 0.0);
-    EXPECT_DOUBLE_EQ(Divid(6, 3), 2);
-    EXPECT_DOUBLE_EQ(Divid(5, 0), 5);
-    EXPECT_DOUBLE_EQ(Divid(0, 0), 0);
-    EXPECT_EQ(Cvs2i(""), 0);
-    EXPECT_EQ(Cvs2i("12a"), 0);
-    EXPECT_EQ(Cvs2i("-7"), -7);
-    EXPECT_EQ(Cvs2i("99999999999"), 0);
-    EXPECT_THROW(ClRSc(0, 2000000000, 1.0e3), std::exception);
+    EXPECT_DOUBLE_EQ(scaleIntoWindow(150, 100, 100), 0.5);
+    EXPECT_DOUBLE_EQ(scaleIntoWindow(100, 100, 100), 0.1);
+    EXPECT_NEAR(scaleIntoWindow(200, 100, 100), 0.9, 1e-12);
+    EXPECT_EQ(scaleIntoWindow(300, 100, 100), 1.0);
+    EXPECT_EQ(scaleIntoWindow(0, 100, 100), 0.0);
+    EXPECT_EQ(scaleIntoWindow(150, 100, 0), 0.0);
+    EXPECT_EQ(scaleBack(100, 100, 0.5), 150);
+    EXPECT_EQ(scaleBack(100, 100, 0.1), 100);
+    EXPECT_EQ(scaleBack(100, 0, 0.7), 0);
+    EXPECT_EQ(scaleBack(2, 1, 0.5), 2);   // 2.5 rounds to the even 2
+    EXPECT_EQ(scaleBack(3, 1, 0.5), 4);   // 3.5 rounds to 4
+    EXPECT_DOUBLE_EQ(changeAroundHalf(0, 100, 0.8), 0.5);
+    EXPECT_DOUBLE_EQ(changeAroundHalf(40, 100, 0.8), 0.75);
+    EXPECT_DOUBLE_EQ(changeAroundHalf(80, 100, 0.8), 1.0);
+    EXPECT_DOUBLE_EQ(changeAroundHalf(-200, 100, 0.8), 0.0);
+    EXPECT_DOUBLE_EQ(changeAroundHalf(0, 0, 0.8), 0.5);  // a timeframe whose close never moves
+    EXPECT_DOUBLE_EQ(changeAroundHalf(5, 0, 0.8), 1.0);
+    EXPECT_DOUBLE_EQ(changeAroundHalf(-5, 0, 0.8), 0.0);
+    EXPECT_DOUBLE_EQ(guardedDivide(6, 3), 2);
+    EXPECT_DOUBLE_EQ(guardedDivide(5, 0), 5);
+    EXPECT_DOUBLE_EQ(guardedDivide(0, 0), 0);
+    EXPECT_EQ(textToInt(""), 0);
+    EXPECT_EQ(textToInt("12a"), 0);
+    EXPECT_EQ(textToInt("-7"), -7);
+    EXPECT_EQ(textToInt("99999999999"), 0);
+    EXPECT_THROW(scaleBack(0, 2000000000, 1.0e3), std::exception);
 }
 
 namespace {

@@ -28,8 +28,8 @@ Strongest strongest(const QImage& picture) {
     return s;
 }
 
-TTarselFann::Shape twoToOne(float first, float second) {
-    TTarselFann::Shape s;
+NeuralNetwork::Shape twoToOne(float first, float second) {
+    NeuralNetwork::Shape s;
     s.layers = {2, 1};
     s.biases = {0, 0};
     s.connections = {{0, 2, first}, {1, 2, second}};
@@ -55,6 +55,6 @@ TEST(NetworkPicture, SignByColourSizeByStrength) {
     EXPECT_EQ(strongest(negative).warm, 0.0);
     // The picture has the size asked for; a shape without layers gives the bare background.
     EXPECT_EQ(negative.size(), QSize(300, 200));
-    const QImage empty = drawNetworkPicture(TTarselFann::Shape{}, QSize(50, 40), in, out);
+    const QImage empty = drawNetworkPicture(NeuralNetwork::Shape{}, QSize(50, 40), in, out);
     EXPECT_EQ(empty.pixelColor(25, 20), QColor(0x1e, 0x1e, 0x20));
 }

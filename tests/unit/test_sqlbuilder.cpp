@@ -82,7 +82,7 @@ TEST(SqlBuilder, UcNul) {
     };
     for (const Case& c : cases) {
         QString s = QString::fromLatin1(c.in);
-        sqlb::ucNul(s, c.id, c.il);
+        sqlb::toLiteral(s, c.id, c.il);
         EXPECT_EQ(s, QString::fromLatin1(c.out)) << c.in << " " << c.id;
     }
 }

@@ -1,6 +1,6 @@
 #include "app/VelkorState.h"
 
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 VelkorState::VelkorState() = default;
 VelkorState::~VelkorState() = default;

@@ -140,7 +140,7 @@ QStringList Plan::ciniLines() const {
 
 bool makePlan(const Request& r, int defaultJobs, Plan& p, QString& error) {
     if (!checkWords(r.words, error)) return false;
-    p.t = tf(r.words[1].toInt());
+    p.t = timeframeOf(r.words[1].toInt());
     p.from = *isoDate(r.words[2]);
     p.to = *isoDate(r.words[3]);
     p.every = r.words.size() == 5 ? r.words[4].toInt() : 1;

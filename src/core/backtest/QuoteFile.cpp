@@ -14,7 +14,7 @@ namespace {
 // A price field as the import stores it: its first "." removed, a text sorting before "0"
 // taken as 0, and no number read as 0.
 int price(QString s) {
-    market::erPeriod(s);
+    market::priceToThousandths(s);
     bool ok = false;
     const int v = s.trimmed().toInt(&ok);
     return ok ? v : 0;

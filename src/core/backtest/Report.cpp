@@ -30,7 +30,7 @@ std::vector<StepOutcome> readOutcomes(const QString& dbFile, const Plan& plan, c
         s.base = quotes.lines()[size_t(line)].serverText;
         s.baseClose = h.ValueAt(r, 1).asInteger();
         s.move = s.baseClose - quotes.previousClose(line).value_or(s.baseClose);
-        s.periods.resize(size_t(t.ityk));
+        s.periods.resize(size_t(t.periods));
         stepOf[h.ValueAt(r, 0).asInt64()] = size_t(r);
     }
     Query d(QStringLiteral("d"), &c,
@@ -39,7 +39,7 @@ std::vector<StepOutcome> readOutcomes(const QString& dbFile, const Plan& plan, c
     for (int r = 0; r < d.RecordCount(); ++r) {
         const auto step = stepOf.find(d.ValueAt(r, 0).asInt64());
         const int p = d.ValueAt(r, 1).asInteger();
-        if (step == stepOf.end() || p < 1 || p > t.ityk) continue;
+        if (step == stepOf.end() || p < 1 || p > t.periods) continue;
         StepOutcome::Period& x = out[step->second].periods[size_t(p - 1)];
         x.forecast = d.ValueAt(r, 2).asInteger();
         x.verified = !d.ValueAt(r, 3).isNull();
@@ -100,7 +100,7 @@ Report makeReport(const Plan& plan, const std::vector<StepOutcome>& steps) {
     r.passes = plan.passes();
     r.readDays = plan.readDays();
     r.steps = int(steps.size());
-    for (int p = 1; p <= plan.t->ityk; ++p) {
+    for (int p = 1; p <= plan.t->periods; ++p) {
         r.periods.push_back(periodFigures(p, steps));
         r.pending += r.periods.back().pending;
     }

@@ -107,9 +107,9 @@ void Runner::storeStep(int k, const QString& stepDir) {
         s.open();
         const qint64 headers = queryInt(s, QStringLiteral("select count(*) from ") + t.headerTable);
         const qint64 details = queryInt(s, QStringLiteral("select count(*) from F03VDT where TBID = %1").arg(t.tbid));
-        if (headers != 1 || details != t.ityk)
+        if (headers != 1 || details != t.periods)
             throw VelkorError(QStringLiteral("step %1: the run stored %2 header and %3 detail rows, not 1 and %4")
-                                  .arg(k).arg(headers).arg(details).arg(t.ityk));
+                                  .arg(k).arg(headers).arg(details).arg(t.periods));
         Query h(QStringLiteral("h"), &s, QStringLiteral("select DT, HM from ") + t.headerTable);
         h.Open();
         const QString at = h.ValueAt(0, 0).asString() + QLatin1Char(' ') + h.ValueAt(0, 1).asString();

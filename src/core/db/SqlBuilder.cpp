@@ -16,7 +16,7 @@ QString keyLiteral(const QString& v) {
     return plain.match(v).hasMatch() ? v : quoted(v);
 }
 
-void ucNul(QString& st, int id, int il) {
+void toLiteral(QString& st, int id, int il) {
     if (id != 1 && id != 2) return;
     if (id == 1 || st.isEmpty()) { st = orNull(st); return; }
     if (st.size() > il) st.truncate(il < 0 ? 0 : il);
@@ -50,95 +50,95 @@ bool isNumericLiteral(const QString& s) {
 
 QString literal(const CatalogColumn& c, QString value, bool& bad) {
     if (c.isCharacter()) {
-        ucNul(value, 2, c.lengthLimit());
+        toLiteral(value, 2, c.lengthLimit());
         // SQLite ends a statement text at a NUL character, inside a quoted text too.
         if (value.contains(QChar(0))) bad = true;
     } else {
-        ucNul(value, 1, 0);
+        toLiteral(value, 1, 0);
         if (value != QLatin1String("NULL") && !isNumericLiteral(value)) bad = true;
     }
     return value;
 }
 
-QString select(const CatalogTable& t, const QString& swh) {
+QString select(const CatalogTable& t, const QString& tail) {
     QString s = QStringLiteral(" select ");
     for (size_t k = 0; k < t.columns.size(); ++k) {
         if (k) s += QStringLiteral(", ");
         s += t.columns[k].name;
     }
-    return s + QStringLiteral(" from ") + t.name + swh;
+    return s + QStringLiteral(" from ") + t.name + tail;
 }
 
-QString insert(const CatalogTable& t, Slots& sa, bool& bad) {
+QString insert(const CatalogTable& t, Slots& values, bool& bad) {
     bad = false;
     if (t.columns.empty()) return {};
     QString s = QStringLiteral(" insert into ") + t.name + QStringLiteral(" ( ") + t.columns[0].name;
-    sa[9] = sa[11];
-    sa[7] = t.columns[0].type;
-    sa[9] = literal(t.columns[0], sa[9], bad);
-    sa[1] = sa[9];
+    values[9] = values[11];
+    values[7] = t.columns[0].type;
+    values[9] = literal(t.columns[0], values[9], bad);
+    values[1] = values[9];
     for (size_t k = 1; k < t.columns.size(); ++k) {
         const int i = 11 + int(k);
-        sa[9] = sa[i];  // throws past the 70th column, before anything runs
-        sa[7] = t.columns[k].type;
-        sa[9] = literal(t.columns[k], sa[9], bad);
-        sa[i] = sa[9];
+        values[9] = values[i];  // throws past the 70th column, before anything runs
+        values[7] = t.columns[k].type;
+        values[9] = literal(t.columns[k], values[9], bad);
+        values[i] = values[9];
         s += QStringLiteral(", ") + t.columns[k].name;
-        sa[1] += QStringLiteral(", ") + sa[i];
+        values[1] += QStringLiteral(", ") + values[i];
     }
-    return s + QStringLiteral(" ) values ( ") + sa[1] + QStringLiteral(" ) ");
+    return s + QStringLiteral(" ) values ( ") + values[1] + QStringLiteral(" ) ");
 }
 
-QString update(const CatalogTable& t, Slots& sa, const QString& swh, bool& bad) {
+QString update(const CatalogTable& t, Slots& values, const QString& tail, bool& bad) {
     bad = false;
     QString s = QStringLiteral(" update ") + t.name + QStringLiteral(" set ");
     for (size_t k = 0; k < t.columns.size(); ++k) {
         const int i = 11 + int(k);
-        sa[9] = sa[i];
-        sa[7] = t.columns[k].type;
-        sa[9] = literal(t.columns[k], sa[9], bad);
-        if (k) sa[i] = sa[9];
+        values[9] = values[i];
+        values[7] = t.columns[k].type;
+        values[9] = literal(t.columns[k], values[9], bad);
+        if (k) values[i] = values[9];
         if (k) s += QStringLiteral(", ");
-        s += t.columns[k].name + QStringLiteral(" = ") + sa[9];
+        s += t.columns[k].name + QStringLiteral(" = ") + values[9];
     }
-    return s + swh;
+    return s + tail;
 }
 
-QString insertParams(const CatalogTable& t, Slots& sa) {
+QString insertParams(const CatalogTable& t, Slots& values) {
     QString s = QStringLiteral(" insert into ") + t.name + QStringLiteral(" ( ");
-    sa[2] = QStringLiteral(" :p0 ");
+    values[2] = QStringLiteral(" :p0 ");
     for (size_t k = 0; k < t.columns.size(); ++k) {
         if (k) {
             s += QStringLiteral(", ");
-            sa[2] += QStringLiteral(", ") + QStringLiteral(" :p") + QString::number(k);
+            values[2] += QStringLiteral(", ") + QStringLiteral(" :p") + QString::number(k);
         }
         s += t.columns[k].name;
     }
-    return s + QStringLiteral(" ) values ( ") + sa[2] + QStringLiteral(" ) ");
+    return s + QStringLiteral(" ) values ( ") + values[2] + QStringLiteral(" ) ");
 }
 
-QString updateParams(const CatalogTable& t, const QString& swh) {
+QString updateParams(const CatalogTable& t, const QString& tail) {
     QString s = QStringLiteral(" update ") + t.name + QStringLiteral(" set ");
     for (size_t k = 0; k < t.columns.size(); ++k) {
         if (k) s += QStringLiteral(", ") + t.columns[k].name + QStringLiteral(" = :p") + QString::number(k);
         else s += t.columns[k].name + QStringLiteral(" = :p0 ");
     }
-    return s + swh + QStringLiteral(" :p") + QString::number(t.columns.size());
+    return s + tail + QStringLiteral(" :p") + QString::number(t.columns.size());
 }
 
-QString create(const CatalogTable& t, const QString& stdb, Slots& sa) {
-    const bool known = stdb == QLatin1String("csq") || stdb == QLatin1String("csm");
+QString create(const CatalogTable& t, const QString& database, Slots& values) {
+    const bool known = database == QLatin1String("csq") || database == QLatin1String("csm");
     QString s = known ? QStringLiteral(" create table if not exists ") + t.name + QStringLiteral("(")
                       : QStringLiteral(" create table ") + t.name + QStringLiteral("( ");
     for (size_t k = 0; k < t.columns.size(); ++k) {
         const CatalogColumn& c = t.columns[k];
         if (k) s += QStringLiteral(", ");
-        sa[3] = c.name + QLatin1Char(' ');
-        sa[4] = c.type;
-        if (c.isCharacter() && known) sa[4] = QStringLiteral("nchar ");
-        sa[5] = c.length;
-        s += QLatin1Char(' ') + sa[3] + sa[4];
-        if (!sa[5].isEmpty()) s += QLatin1Char('(') + sa[5] + QStringLiteral(") ");
+        values[3] = c.name + QLatin1Char(' ');
+        values[4] = c.type;
+        if (c.isCharacter() && known) values[4] = QStringLiteral("nchar ");
+        values[5] = c.length;
+        s += QLatin1Char(' ') + values[3] + values[4];
+        if (!values[5].isEmpty()) s += QLatin1Char('(') + values[5] + QStringLiteral(") ");
     }
     return s + QStringLiteral(") ");
 }

@@ -9,7 +9,7 @@ namespace sqlb {
 
 // id 1: empty becomes NULL. id 2: empty becomes NULL, otherwise the text is cut to `il`
 // characters and put in single quotes, a quote inside doubled. Other ids: unchanged.
-void ucNul(QString& st, int id, int il);
+void toLiteral(QString& st, int id, int il);
 // The value as a statement takes it: NULL for the empty text, otherwise the text itself.
 inline QString orNull(const QString& v) { return v.isEmpty() ? QStringLiteral("NULL") : v; }
 
@@ -27,18 +27,18 @@ bool isNumericLiteral(const QString& s);
 // NUL character within its length: such a statement must not run.
 QString literal(const CatalogColumn& c, QString value, bool& bad);
 
-// Kind 1: " select A, B from T" + swh.
-QString select(const CatalogTable& t, const QString& swh);
+// Kind 1: " select A, B from T" + tail.
+QString select(const CatalogTable& t, const QString& tail);
 // Kind 2: insert of one row from slots 11 on; slots 12 and up are left holding the
 // literals, slot 1 the value list, slots 7 and 9 the last type and literal.
-QString insert(const CatalogTable& t, Slots& sa, bool& bad);
-// Kind 3: update from slots 11 on, followed by swh.
-QString update(const CatalogTable& t, Slots& sa, const QString& swh, bool& bad);
+QString insert(const CatalogTable& t, Slots& values, bool& bad);
+// Kind 3: update from slots 11 on, followed by tail.
+QString update(const CatalogTable& t, Slots& values, const QString& tail, bool& bad);
 // Kind 4: insert with numbered parameters (list built in slot 2).
-QString insertParams(const CatalogTable& t, Slots& sa);
-// Kind 5: update with numbered parameters, followed by swh and the count parameter.
-QString updateParams(const CatalogTable& t, const QString& swh);
+QString insertParams(const CatalogTable& t, Slots& values);
+// Kind 5: update with numbered parameters, followed by tail and the count parameter.
+QString updateParams(const CatalogTable& t, const QString& tail);
 // Kind 6: create statement; slots 3 to 5 hold the last column's name, type and length.
-QString create(const CatalogTable& t, const QString& stdb, Slots& sa);
+QString create(const CatalogTable& t, const QString& database, Slots& values);
 
 }  // namespace sqlb

@@ -9,7 +9,7 @@
 #include "app/VelkorError.h"
 #include "db/Database.h"
 #include "net/Scaling.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 namespace forecast {
 
@@ -63,7 +63,7 @@ TrainingPatterns trainingPatterns(const Query& q, int rows) {
     return p;
 }
 
-bool train(TTarselFann& net, const TrainingPatterns& p, int passes, std::vector<double>& errors,
+bool train(NeuralNetwork& net, const TrainingPatterns& p, int passes, std::vector<double>& errors,
            const std::function<bool(int)>& afterPass) {
     errors.reserve(size_t(std::max(0, passes)));
     for (int pass = 1; pass <= passes; ++pass) {
@@ -83,7 +83,7 @@ PeriodForecast periodForecast(const std::array<float, outputCount>& outputs, con
         return int(v);
     };
     PeriodForecast f;
-    f.close = ClRSc(r.close[1], r.close[2], outputs[0]);
+    f.close = scaleBack(r.close[1], r.close[2], outputs[0]);
     f.scaled = fmt::frac6(outputs[0]);
     // The high above the close by the window's highest high over its lowest close, the low
     // below it by the highest close over the lowest low.

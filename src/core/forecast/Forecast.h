@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 class Query;
 struct Timeframe;
@@ -41,7 +41,7 @@ TrainingPatterns trainingPatterns(const Query& q, int rows);
 // Trains `passes` passes over the patterns, one incremental step per pattern. After each
 // pass the network's running error (accumulated since it was created, never reset) goes into
 // `errors`, and `afterPass(pass)` says whether to go on. False when it said stop.
-bool train(TTarselFann& net, const TrainingPatterns& p, int passes, std::vector<double>& errors,
+bool train(NeuralNetwork& net, const TrainingPatterns& p, int passes, std::vector<double>& errors,
            const std::function<bool(int)>& afterPass);
 
 // The value ranges of the base bar's window: element 0 maximum, 1 minimum, 2 span.
@@ -88,7 +88,7 @@ struct Run {
         float week, sin, cos;
     };
     std::vector<Placeholder> placeholders;
-    std::unique_ptr<TTarselFann> net;
+    std::unique_ptr<NeuralNetwork> net;
     std::vector<double> errors;       // running error after each pass
     qint64 started = 0;               // elapsed-timer reading when the run began timing
     qint64 trainingMs = 0;            // how long training took

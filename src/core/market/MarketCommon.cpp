@@ -2,7 +2,6 @@
 // from the value slots, and where the quote rows came from.
 #include <sqlite3.h>
 
-#include <QVariant>
 #include <cmath>
 
 #include "app/Texts.h"
@@ -105,7 +104,7 @@ std::optional<qint64> smallInteger(const QString& text) {
 }
 }  // namespace
 
-bool SlotInsert::insert(Slots& sa) {
+bool SlotInsert::insert(Slots& values) {
     if (!st_) return false;
     static const QString null = QStringLiteral("NULL");
     sqlite3_reset(st_);
@@ -116,17 +115,17 @@ bool SlotInsert::insert(Slots& sa) {
         const Column& col = columns_[k];
         const int slot = 11 + int(k);
         const int p = int(k) + 1;
-        const QString& value = std::as_const(sa)[slot];
+        const QString& value = std::as_const(values)[slot];
         int rc = SQLITE_OK;
         if (value.isEmpty()) {
             rc = sqlite3_bind_null(st_, p);
-            if (k > 0) sa[slot] = null;
+            if (k > 0) values[slot] = null;
         } else if (col.character) {
             const QString cut = value.left(col.length);
             if (cut.contains(QChar(0))) bad = true;  // no literal can hold it: the row is refused
             bound[k] = cut.toUtf8();
             rc = sqlite3_bind_text(st_, p, bound[k].constData(), int(bound[k].size()), SQLITE_STATIC);
-            if (k > 0) sa[slot] = sqlb::quoted(cut);
+            if (k > 0) values[slot] = sqlb::quoted(cut);
         } else if (value == null) {
             rc = sqlite3_bind_null(st_, p);
         } else if (const std::optional<qint64> n = smallInteger(value)) {
@@ -143,15 +142,6 @@ bool SlotInsert::insert(Slots& sa) {
     sqlite3_reset(st_);
     sqlite3_clear_bindings(st_);  // nothing keeps pointing at the texts of this row
     return rc == SQLITE_DONE;
-}
-
-void setQuoteOrigin(QObject& window, const QuoteOrigin& origin) {
-    window.setProperty("quoteFile", origin.path);
-    window.setProperty("quoteFileLines", QVariant::fromValue(origin.lineOfCnt));
-}
-
-QuoteOrigin quoteOrigin(const QObject& window) {
-    return {window.property("quoteFile").toString(), window.property("quoteFileLines").value<QList<int>>()};
 }
 
 }  // namespace market

@@ -12,8 +12,9 @@
 #include "db/Database.h"
 #include "db/Slots.h"
 #include "app/Progress.h"
+#include "market/QuoteLine.h"
+#include "market/TrainingRow.h"
 
-struct VelkorState;
 
 namespace market {
 
@@ -23,9 +24,8 @@ namespace market {
 std::optional<QDateTime> readDateTime(const QString& date, const QString& time);
 
 // Where the rows of the quote table came from: the quote file and, per CNT, the 1-based
-// line of that file (0 for the rows of the coming bars). The import keeps it on the
-// window, so it lives as long as the window; the builder reads it to name the line of a
-// bad date.
+// line of that file (0 for the rows of the coming bars). The builder reads it to name the
+// line of a bad date.
 struct QuoteOrigin {
     QString path;
     QList<int> lineOfCnt;  // index CNT
@@ -33,8 +33,14 @@ struct QuoteOrigin {
         return cnt >= 0 && cnt < lineOfCnt.size() ? lineOfCnt[qsizetype(cnt)] : 0;
     }
 };
-void setQuoteOrigin(QObject& window, const QuoteOrigin& origin);
-QuoteOrigin quoteOrigin(const QObject& window);
+
+// What one quote import leaves for the training table builder: where the rows came from, the
+// extremes of the bars, and the number of bars stored (the rows of the coming bars aside).
+struct QuoteImport {
+    QuoteOrigin origin;
+    ImportStats stats;
+    int stored = 0;
+};
 
 // Inserts rows of one table from the value slots with one prepared statement, instead of
 // having the SQL builder write and SQLite parse a statement text for every row. Each row
@@ -57,7 +63,7 @@ public:
     SlotInsert& operator=(const SlotInsert&) = delete;
     bool usable() const { return st_ != nullptr; }
     // True when the row was stored.
-    bool insert(Slots& sa);
+    bool insert(Slots& values);
 
 private:
     struct Column {
@@ -98,10 +104,9 @@ struct RangeAggregates {
     std::array<DbValue, kRangeColumns> max, min;
 };
 
-// Stores the aggregates into the range fields (icvt, ihvt, ilvt, im05t, im20t, im1ht,
-// datt) in the order the range query reads them: each integer pair then its span, the
-// ATR pair last. NULL reads as 0; a value or span outside 32 bits throws.
-void storeRanges(VelkorState& st, const RangeAggregates& a);
+// The scale of a window from its aggregates: each integer pair then its span, the ATR pair
+// last. NULL reads as 0; a value or span outside 32 bits throws.
+WindowScale windowScale(const RangeAggregates& a);
 
 // The window extremes of the training table kept in memory: rows are added in
 // ascending CNT as they are inserted, and the window of row n holds the rows with CNT

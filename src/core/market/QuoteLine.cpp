@@ -8,7 +8,6 @@
 #include "app/TextFile.h"
 #include "app/Texts.h"
 #include "app/VelkorError.h"
-#include "app/VelkorState.h"
 #include "market/MarketCommon.h"
 #include "net/Scaling.h"
 
@@ -26,9 +25,9 @@ double readDecimal(const QString& text, const QString& what, const QString& path
 }
 
 // Updates the extremes from one bar line whose price fields (2..9, 12..17) already passed
-// erPeriod.
-void updateStats(VelkorState& s, ImportStats& x, const QStringList& f, const QString& path, qsizetype line) {
-    const int icg = Cvs2i(f[4]);
+// priceToThousandths.
+void updateStats(ImportStats& x, const QStringList& f, const QString& path, qsizetype line) {
+    const int icg = textToInt(f[4]);
     for (int i = 0; i < 3; ++i) {
         const int d = icg - x.igc3[size_t(i)];  // both are 0 or more: no overflow
         if (d > x.iP && d < 10000) x.iP = d;
@@ -36,43 +35,43 @@ void updateStats(VelkorState& s, ImportStats& x, const QStringList& f, const QSt
     }
     x.igc3 = {icg, x.igc3[0], x.igc3[1]};
 
-    const int h = Cvs2i(f[2]);
-    if (h > x.hmh) { s.shmh = f[2]; x.hmh = h; }
-    if (h < x.hml) { s.shml = f[2]; x.hml = h; }
+    const int h = textToInt(f[2]);
+    if (h > x.hmh) { x.highMax = f[2]; x.hmh = h; }
+    if (h < x.hml) { x.highMin = f[2]; x.hml = h; }
     ImportStats::into(x.ihc, h - icg);
 
-    const int l = Cvs2i(f[3]);
-    if (l > x.lmh) { s.slmh = f[3]; x.lmh = l; }
-    if (l < x.lml) { s.slml = f[3]; x.lml = l; }
+    const int l = textToInt(f[3]);
+    if (l > x.lmh) { x.lowMax = f[3]; x.lmh = l; }
+    if (l < x.lml) { x.lowMin = f[3]; x.lml = l; }
     ImportStats::into(x.icl, icg - l);
 
-    int cmh = Cvs2i(s.scmh), cml = Cvs2i(s.scml);
+    int cmh = textToInt(x.closeMax), cml = textToInt(x.closeMin);
     if (icg > 50000) {
         if (icg > cmh) cmh = icg;
         if (icg < cml) cml = icg;
     }
-    s.scmh = QString::number(cmh);
-    s.scml = QString::number(cml);
+    x.closeMax = QString::number(cmh);
+    x.closeMin = QString::number(cml);
 
     const double a = readDecimal(f[10], QStringLiteral("ATR"), path, line);
     if (a > 0) {
-        if (a > x.ath) { s.sath = f[10]; x.ath = a; }
-        if (a < x.atl) { s.satl = f[10]; x.atl = a; }
+        if (a > x.ath) { x.atrMax = f[10]; x.ath = a; }
+        if (a < x.atl) { x.atrMin = f[10]; x.atl = a; }
     }
     const double r = readDecimal(f[11], QStringLiteral("RSI"), path, line);
     if (r > 0) {
-        if (r > x.rsh) { s.srsh = f[11]; x.rsh = r; }
-        if (r < x.rsl) { s.srsl = f[11]; x.rsl = r; }
+        if (r > x.rsh) { x.rsiMax = f[11]; x.rsh = r; }
+        if (r < x.rsl) { x.rsiMin = f[11]; x.rsl = r; }
     }
 
-    int lo = Cvs2i(s.sbml), hi = Cvs2i(s.sbmh);
+    int lo = textToInt(x.bandLow), hi = textToInt(x.bandHigh);
     auto lower = [&](int field, std::array<int, 2>& into, bool positiveOnly) {
-        const int b = Cvs2i(f[field]);
+        const int b = textToInt(f[field]);
         if (b < lo && (!positiveOnly || b > 0)) lo = b;
         ImportStats::into(into, icg - b);
     };
     auto upper = [&](int field, std::array<int, 2>& into) {
-        const int b = Cvs2i(f[field]);
+        const int b = textToInt(f[field]);
         if (b > hi) hi = b;
         ImportStats::into(into, b - icg);
     };
@@ -82,30 +81,15 @@ void updateStats(VelkorState& s, ImportStats& x, const QStringList& f, const QSt
     upper(15, x.ib1U);
     lower(16, x.ib4L, true);
     upper(17, x.ib4U);
-    s.sbml = QString::number(lo);
-    s.sbmh = QString::number(hi);
+    x.bandLow = QString::number(lo);
+    x.bandHigh = QString::number(hi);
 }
 
 bool isPriceField(int i) { return (i >= 2 && i <= 9) || (i >= 12 && i <= 17); }
 
 }  // namespace
 
-void resetStats(VelkorState& s) {
-    s.shmh.clear();
-    s.shml = QStringLiteral("999999");
-    s.slmh.clear();
-    s.slml = QStringLiteral("999999");
-    s.scmh.clear();
-    s.scml = QStringLiteral("999999");
-    s.sath = QStringLiteral("0");
-    s.satl = QStringLiteral("99");
-    s.srsh = QStringLiteral("0");
-    s.srsl = QStringLiteral("99");
-    s.sbml = QStringLiteral("999999");
-    s.sbmh = QStringLiteral("0");
-}
-
-QString& erPeriod(QString& st) {
+QString& priceToThousandths(QString& st) {
     const qsizetype dot = st.indexOf(QLatin1Char('.'));
     if (dot >= 0) st.remove(dot, 1);
     if (st < QLatin1String("0")) st = QStringLiteral("0");
@@ -120,7 +104,7 @@ bool isBarLine(const QString& line, const QString& sdt) {
     return dated(QStringView(line).left(line.indexOf(u',')));
 }
 
-bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
+bool takeQuoteLine(Slots& values, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn, QStringList* fields) {
     if (!isBarLine(line, sdt)) return false;
     QStringList f = textfile::splitCommas(line);
@@ -128,11 +112,11 @@ bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QS
         throw VelkorError(texts::lineError(path, lineNo, texts::tooFewFields(f.size(), kBarFields)));
     if (fields) *fields = f;
     for (int k = 0; k < kBarFields; ++k)
-        if (isPriceField(k)) erPeriod(f[k]);
-    updateStats(s, x, f, path, lineNo);
+        if (isPriceField(k)) priceToThousandths(f[k]);
+    updateStats(x, f, path, lineNo);
 
-    s.sa[11] = QString::number(icn);
-    for (int k = 0; k < kBarFields; ++k) s.sa[12 + k] = f[k];
+    values[11] = QString::number(icn);
+    for (int k = 0; k < kBarFields; ++k) values[12 + k] = f[k];
     return true;
 }
 
@@ -176,13 +160,13 @@ void SuspectBars::add(qsizetype lineNo, const QStringList& f, bool stored) {
     if (++count_ <= 10) first_ << QStringLiteral("  %1 行目: %2").arg(lineNo).arg(why.join(QStringLiteral("、")));
 }
 
-QString statsLine1(const VelkorState& s) {
-    return QStringLiteral("高値の最高:,") + s.shmh + QStringLiteral(", 高値の最低:,") + s.shml +
-           QStringLiteral(", 安値の最高:,") + s.slmh + QStringLiteral(", 安値の最低:,") + s.slml +
-           QStringLiteral(", 終値の最高:,") + s.scmh + QStringLiteral(", 終値の最安:,") + s.scml +
-           QStringLiteral(", ATR最大:,") + s.sath + QStringLiteral(", ATR最小:,") + s.satl +
-           QStringLiteral(", RSI最大:,") + s.srsh + QStringLiteral(", RSI最小:,") + s.srsl +
-           QStringLiteral(", BBL:,") + s.sbml + QStringLiteral(", BBH:,") + s.sbmh;
+QString statsLine1(const ImportStats& x) {
+    return QStringLiteral("高値の最高:,") + x.highMax + QStringLiteral(", 高値の最低:,") + x.highMin +
+           QStringLiteral(", 安値の最高:,") + x.lowMax + QStringLiteral(", 安値の最低:,") + x.lowMin +
+           QStringLiteral(", 終値の最高:,") + x.closeMax + QStringLiteral(", 終値の最安:,") + x.closeMin +
+           QStringLiteral(", ATR最大:,") + x.atrMax + QStringLiteral(", ATR最小:,") + x.atrMin +
+           QStringLiteral(", RSI最大:,") + x.rsiMax + QStringLiteral(", RSI最小:,") + x.rsiMin +
+           QStringLiteral(", BBL:,") + x.bandLow + QStringLiteral(", BBH:,") + x.bandHigh;
 }
 
 QString statsLine2(const ImportStats& x) {

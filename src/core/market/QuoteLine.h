@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-struct VelkorState;
+#include "db/Slots.h"
 
 namespace market {
 
@@ -20,7 +20,13 @@ struct ImportStats {
     std::array<int, 2> ihc{0, 999999}, icl{0, 999999};
     std::array<int, 2> ib0L{0, 999999}, ib1L{0, 999999}, ib4L{0, 999999};
     std::array<int, 2> ib0U{0, 999999}, ib1U{0, 999999}, ib4U{0, 999999};
-    // The numbers of the text fields shmh, shml, slmh, slml, sath, satl, srsh, srsl.
+    // The extremes as the file spells them (highest and lowest high, low and close, ATR and
+    // RSI, lowest lower and highest upper band), for the statistics lines; their numbers.
+    QString highMax, highMin = QStringLiteral("999999"), lowMax, lowMin = QStringLiteral("999999");
+    QString closeMax, closeMin = QStringLiteral("999999");
+    QString atrMax = QStringLiteral("0"), atrMin = QStringLiteral("99"), rsiMax = QStringLiteral("0"),
+            rsiMin = QStringLiteral("99");
+    QString bandLow = QStringLiteral("999999"), bandHigh = QStringLiteral("0");
     int hmh = 0, hml = 999999, lmh = 0, lml = 999999;
     double ath = 0, atl = 99, rsh = 0, rsl = 99;
 
@@ -30,12 +36,9 @@ struct ImportStats {
     }
 };
 
-// Sets the statistics texts of the working state to their start values.
-void resetStats(VelkorState& s);
-
 // Removes the first "." of a price and floors a text sorting before "0" to "0"; changes
 // the text in place and returns it.
-QString& erPeriod(QString& st);
+QString& priceToThousandths(QString& st);
 
 // The bar-line test: the line is not empty and its first field lies between `sdt` and
 // "999999" in a plain comparison of the texts.
@@ -45,9 +48,10 @@ bool isBarLine(const QString& line, const QString& sdt);
 // dated before `sdt`, or whose first field sorts after "999999") gives false and changes
 // nothing. For a bar line: a line of fewer than 20 fields, or an ATR or RSI that is not a
 // number, throws VelkorError naming the file and line; otherwise the price fields pass
-// through erPeriod, the statistics are updated, slot 11 gets `icn` and slots 12 to 31 the
-// twenty fields, and the result is true; `fields`, when given, gets the line's fields as read.
-bool takeQuoteLine(VelkorState& s, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
+// through priceToThousandths, the statistics are updated, slot 11 gets `icn` and slots 12 to 31 the
+// twenty fields of `slots`, and the result is true; `fields`, when given, gets the line's
+// fields as read.
+bool takeQuoteLine(Slots& values, ImportStats& x, const QString& line, const QString& sdt, const QString& path,
                    qsizetype lineNo, int icn, QStringList* fields = nullptr);
 
 // The bar lines of one import that look wrong, stored or not: a date that is not
@@ -80,7 +84,7 @@ struct ComingBar {
 std::vector<ComingBar> comingBars(const QStringList& lines, const QString& path, int count);
 
 // The two statistics lines of the side file.
-QString statsLine1(const VelkorState& s);
+QString statsLine1(const ImportStats& x);
 QString statsLine2(const ImportStats& x);
 
 }  // namespace market

@@ -4,7 +4,6 @@
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 #include "market/MarketCommon.h"
-#include "app/VelkorState.h"
 
 namespace market {
 
@@ -63,7 +62,8 @@ RangeAggregates RangeWindow::window(qint64 icn, qint64 ik) {
     return a;
 }
 
-void storeRanges(VelkorState& st, const RangeAggregates& a) {
+WindowScale windowScale(const RangeAggregates& a) {
+    WindowScale w;
     auto pair = [&](std::array<int, 3>& t, int c) {
         t[0] = a.max[size_t(c)].asInteger();
         t[1] = a.min[size_t(c)].asInteger();
@@ -72,15 +72,16 @@ void storeRanges(VelkorState& st, const RangeAggregates& a) {
             throw VelkorError(texts::integerOverflow(QString::number(span)));
         t[2] = int(span);
     };
-    pair(st.icvt, 0);
-    pair(st.ihvt, 1);
-    pair(st.ilvt, 2);
-    pair(st.im05t, 3);
-    pair(st.im20t, 4);
-    pair(st.im1ht, 5);
-    st.datt[0] = a.max[6].asFloat();
-    st.datt[1] = a.min[6].asFloat();
-    st.datt[2] = st.datt[0] - st.datt[1];
+    pair(w.close, 0);
+    pair(w.high, 1);
+    pair(w.low, 2);
+    pair(w.m05, 3);
+    pair(w.m20, 4);
+    pair(w.m1h, 5);
+    w.atr[0] = a.max[6].asFloat();
+    w.atr[1] = a.min[6].asFloat();
+    w.atr[2] = w.atr[0] - w.atr[1];
+    return w;
 }
 
 }  // namespace market

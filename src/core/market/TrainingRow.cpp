@@ -29,17 +29,17 @@ void prices(TrainingRow& r, int h, int l, int c, const WindowScale& w, int imxn,
     if (c <= 0) return;
     int d = std::max(0, h - c);
     r[HV2] = QString::number(d);
-    r[HV3] = fmt::frac6(atMost1(Divid(d, double(w.high[0]) - w.close[1])));
+    r[HV3] = fmt::frac6(atMost1(guardedDivide(d, double(w.high[0]) - w.close[1])));
     d = c - l;
     r[LV2] = QString::number(d);
-    r[LV3] = fmt::frac6(clamp01(Divid(d, double(w.close[0]) - w.low[1])));
+    r[LV3] = fmt::frac6(clamp01(guardedDivide(d, double(w.close[0]) - w.low[1])));
     r[CV2] = QString::number(w.close[2]);
-    r[CV3] = fmt::frac6(ClSc(c, w.close[1], w.close[2]));
+    r[CV3] = fmt::frac6(scaleIntoWindow(c, w.close[1], w.close[2]));
     for (TrainingColumn before : {SLP11, SLP21, SLP31}) {
         if (r[before].isEmpty()) continue;
-        const int change = c - Cvs2i(r[before]);
+        const int change = c - textToInt(r[before]);
         r[TrainingColumn(before + 1)] = QString::number(change);
-        r[TrainingColumn(before + 2)] = fmt::frac6(ClSlp(change, imxn, dslmx));
+        r[TrainingColumn(before + 2)] = fmt::frac6(changeAroundHalf(change, imxn, dslmx));
     }
 }
 
@@ -47,22 +47,22 @@ void prices(TrainingRow& r, int h, int l, int c, const WindowScale& w, int imxn,
 void averages(TrainingRow& r, int m05, int m20, int m1h, const WindowScale& w) {
     if (m05 <= 0) return;
     r[M052] = QString::number(w.m05[2]);
-    r[M053] = fmt::frac6(ClSc(m05, w.m05[1], w.m05[2]));
+    r[M053] = fmt::frac6(scaleIntoWindow(m05, w.m05[1], w.m05[2]));
     r[M202] = QString::number(w.m20[1]);
-    r[M203] = fmt::frac6(ClSc(m20, w.m20[1], w.m20[2]));
+    r[M203] = fmt::frac6(scaleIntoWindow(m20, w.m20[1], w.m20[2]));
     r[M1H2] = QString::number(w.m1h[1]);
-    r[M1H3] = fmt::frac6(ClSc(m1h, w.m1h[1], w.m1h[2]));
+    r[M1H3] = fmt::frac6(scaleIntoWindow(m1h, w.m1h[1], w.m1h[2]));
 }
 
 // The ATR in its window and the RSI as a fraction of 100.
 void oscillators(TrainingRow& r, double atr, double rsi, const WindowScale& w) {
     if (atr != 0) {
         r[ATR1] = fmt::frac6(atr);
-        r[ATR2] = fmt::frac6(clamp01(Divid(atr - w.atr[1], w.atr[2]) * 0.8 + 0.1));
+        r[ATR2] = fmt::frac6(clamp01(guardedDivide(atr - w.atr[1], w.atr[2]) * 0.8 + 0.1));
     }
     if (rsi > 0) {
         r[RSI1] = fmt::frac6(rsi);
-        r[RSI2] = fmt::frac6(atMost1(Divid(rsi, 100)));
+        r[RSI2] = fmt::frac6(atMost1(guardedDivide(rsi, 100)));
     }
 }
 
@@ -74,7 +74,7 @@ void band(TrainingRow& r, TrainingColumn first, int average, const DbValue& lowe
     const int u = upper.asInteger();
     const qint64 d = qint64(average) - b;
     r[TrainingColumn(first + 1)] = QString::number(d);
-    r[TrainingColumn(first + 2)] = fmt::frac6(clamp01(Divid(double(d), double(u) - b)));
+    r[TrainingColumn(first + 2)] = fmt::frac6(clamp01(guardedDivide(double(d), double(u) - b)));
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ struct QuoteBar {
 struct WindowScale {
     std::array<int, 3> close{}, high{}, low{}, m05{}, m20{}, m1h{};
     std::array<double, 3> atr{};
+    bool operator==(const WindowScale&) const = default;
 };
 
 // The training row numbered n of quote bar `q` at server time `when`: calendar inputs, the

@@ -7,7 +7,7 @@
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 
-double ClSc(int ivt, int ivm, int ivs) {
+double scaleIntoWindow(int ivt, int ivm, int ivs) {
     if (ivs == 0) return 0;
     double r = double(qint64(ivt) - ivm) * 0.8 / ivs + 0.1;
     if (r > 1) r = 1;
@@ -22,13 +22,13 @@ int roundEven32(double v) {
     return int(r);
 }
 
-int ClRSc(int ivm, int ivs, double dvr) {
+int scaleBack(int ivm, int ivs, double dvr) {
     if (ivs == 0) return 0;
     const double v = (dvr - 0.1) * ivs / 0.8 + ivm;
     return roundEven32(v);
 }
 
-double ClSlp(int idg, int idmx, double dslmx) {
+double changeAroundHalf(int idg, int idmx, double dslmx) {
     const double den = idmx * dslmx;
     if (den == 0) return idg == 0 ? 0.5 : idg > 0 ? 1.0 : 0.0;
     const double d = idg / den * 0.5;
@@ -38,9 +38,9 @@ double ClSlp(int idg, int idmx, double dslmx) {
     return r;
 }
 
-double Divid(double d01, double d02) { return d02 == 0 ? d01 : d01 / d02; }
+double guardedDivide(double d01, double d02) { return d02 == 0 ? d01 : d01 / d02; }
 
-int Cvs2i(const QString& snm) {
+int textToInt(const QString& snm) {
     bool ok = false;
     const int v = snm.toInt(&ok, 10);
     return ok ? v : 0;

@@ -162,9 +162,9 @@ QJsonValue codeWord(const QString& text, const QString& plus, const QString& min
 // label is not read, since the import also writes the number of bars there) and its result
 // grid, one object per period.
 QJsonObject pageJson(TVelkorF& w, int code) {
-    const Timeframe& t = *tf(code);
+    const Timeframe& t = *timeframeOf(code);
     const TVelkorF::Page& p = w.page(t.index);
-    Query& hq = w.dm.headerQuery(t.index);
+    Query& hq = w.data.headerQuery(t.index);
     QJsonObject o{{QStringLiteral("command"), QStringLiteral("show")}, {QStringLiteral("timeframe"), code}};
     QJsonArray periods;
     if (!hq.Active() || hq.IsEmpty()) {
@@ -183,7 +183,7 @@ QJsonObject pageJson(TVelkorF& w, int code) {
         {QStringLiteral("mse"), field("MSE").AsFloat()},
         {QStringLiteral("trainingTime"), textOrNull(field("LT").AsString())},
     });
-    for (int c = 1; c <= t.ityk && c < p.sg->columnCount(); ++c) {
+    for (int c = 1; c <= t.periods && c < p.sg->columnCount(); ++c) {
         periods.append(QJsonObject{
             {QStringLiteral("period"), c},
             {QStringLiteral("time"), textOrNull(cellText(p.sg, 0, c))},
@@ -225,7 +225,7 @@ QJsonObject statsJson(TVelkorF& w) {
 // Prints a forecast page: its labels, then its result grid.
 void showPage(TVelkorF& w, int code) {
     if (context->json) { context->results.append(pageJson(w, code)); return; }
-    const TVelkorF::Page& p = w.page(tf(code)->index);
+    const TVelkorF::Page& p = w.page(timeframeOf(code)->index);
     QString out;
     appendLabel(out, p.dt2E, p.dt2E->text());
     for (const QLabel* l : {p.hmL, p.cv2L, p.cntL, p.rd2L, p.ln2L, p.ms2L, p.lt2L}) appendLabel(out, l, l->text());
@@ -250,8 +250,8 @@ void showStats(TVelkorF& w) {
 // PNG of the context's size; `file` is relative to the working directory. A failed write
 // leaves no file behind, nor changes one that was there.
 void writeChart(TVelkorF& w, int code, const QString& file) {
-    const Timeframe& t = *tf(code);
-    Query& hq = w.dm.headerQuery(t.index);
+    const Timeframe& t = *timeframeOf(code);
+    Query& hq = w.data.headerQuery(t.index);
     if (!hq.Active() || hq.IsEmpty()) throw VelkorError(texts::noRunToChart(t.chartTitle));
     const QImage image = verificationChartImage(w.page(t.index).cht, context->chartSize);
     const QString path = w.path(file);
@@ -272,7 +272,7 @@ void writeChart(TVelkorF& w, int code, const QString& file) {
 void selectExportRow(TVelkorF& w, const QString& cnt) {
     bool ok = false;
     const qint64 n = cnt.toLongLong(&ok);
-    if (!ok || !w.dm.qg.Active() || !w.dm.qg.LocateInt(QStringLiteral("CNT"), n))
+    if (!ok || !w.data.exportCatalog.Active() || !w.data.exportCatalog.LocateInt(QStringLiteral("CNT"), n))
         throw VelkorError(QStringLiteral("F04CSV に CNT = %1 の行がありません").arg(cnt));
 }
 
@@ -287,24 +287,23 @@ const std::map<QString, Command>& commandTable() {
                   if (w.forecastAll() > 0) throw ErrorsShown();
                   return;
               }
-              w.iasi = a[0].toInt();
-              w.uq02YS();
+              w.runForecast(*timeframeOf(a[0].toInt()));
           },
           timeframeCodes + QStringList{QStringLiteral("all")}}},
         {QStringLiteral("show"), {1, [](TVelkorF& w, const QStringList& a) { showPage(w, a[0].toInt()); }, timeframeCodes}},
         // F12 on the timeframe's run list, at its current row.
         {QStringLiteral("delete"),
-         {1, [](TVelkorF& w, const QStringList& a) { w.iasi = a[0].toInt(); w.uq03K(7); }, timeframeCodes}},
+         {1, [](TVelkorF& w, const QStringList& a) { w.deleteRun(*timeframeOf(a[0].toInt())); }, timeframeCodes}},
         // "予測検証" of the 5-minute page.
-        {QStringLiteral("verify"), {0, [](TVelkorF& w, const QStringList&) { w.iasi = 5; w.uq03K(3); }, {}}},
+        {QStringLiteral("verify"), {0, [](TVelkorF& w, const QStringList&) { w.verifyAndShow(*timeframeOf(5)); }, {}}},
         // The focus moves into page "52:検証2", which recounts the statistics.
-        {QStringLiteral("stats"), {0, [](TVelkorF& w, const QStringList&) { w.uq03SG(2); showStats(w); }, {}}},
+        {QStringLiteral("stats"), {0, [](TVelkorF& w, const QStringList&) { w.countStats(); showStats(w); }, {}}},
         // "書出" with the export catalog row numbered N as the current row.
         {QStringLiteral("export"),
-         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.uq04CV(2); }, {}}},
+         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.exportCurrentRow(); }, {}}},
         // Replaces a table's rows from its CSV file (asks first; --yes answers).
         {QStringLiteral("reimport"),
-         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.uq04CV(3); }, {}}},
+         {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.reimportCurrentRow(); }, {}}},
         // The page's chart written as a PNG.
         {QStringLiteral("chart"),
          {2, [](TVelkorF& w, const QStringList& a) { writeChart(w, a[0].toInt(), a[1]); }, timeframeCodes}},

@@ -1,5 +1,5 @@
 // Opening the databases, creating tables, running statements, catalog lookups and the
-// SQL builder of the window.
+// statements of the SQL builder.
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -13,29 +13,28 @@
 #include "market/MarketCommon.h"
 #include "window/VelkorU.h"
 
-void TVelkorF::uqCdb() {
-    dm.csq.close();
-    stdb = path(QStringLiteral("SQDB.DB"));
-    dm.csq.setDatabase(stdb);
-    dm.csq.open();
+void TVelkorF::openDatabases() {
+    data.file.close();
+    const QString fileName = path(QStringLiteral("SQDB.DB"));
+    data.file.setDatabase(fileName);
+    data.file.open();
     // SQLite reads the file only at the first statement: a file that is no database, or one
     // that another copy of the program keeps locked past the wait, is reported by its name.
     QString why;
-    if (!execOne(dm.csq, QStringLiteral("select count(*) from sqlite_master"), &why))
-        throw VelkorError(texts::fileOpenError(stdb, why));
+    if (!execOne(data.file, QStringLiteral("select count(*) from sqlite_master"), &why))
+        throw VelkorError(texts::fileOpenError(fileName, why));
     refuseForeignObjects();
-    dm.csm.close();
-    dm.csm.setDatabase(QString());
-    dm.csm.open();
-    dm.catalog.invalidate();
-    curTable_ = nullptr;
+    data.memory.close();
+    data.memory.setDatabase(QString());
+    data.memory.open();
+    data.catalog.invalidate();
     // A new user's first start: the file database has no catalog yet.
-    if (!dm.catalog.present()) uqTst(3);
-    const bool exportCatalogExisted = tableExists(dm.csq, QStringLiteral("F04CSV"));
+    if (!data.catalog.present()) loadCatalog();
+    const bool exportCatalogExisted = tableExists(data.file, QStringLiteral("F04CSV"));
     // The missing tables and the rows of a new export catalog as one unit: a start that ends
     // halfway leaves no export catalog without its rows.
-    Transaction tx(dm.csq);
-    uqCtbl(1);
+    Transaction tx(data.file);
+    createMissingTables();
     if (!exportCatalogExisted) addDefaultExports();
     tx.commit();
 }
@@ -52,8 +51,8 @@ void TVelkorF::refuseForeignObjects() {
                                           QStringLiteral("F02R05M"), QStringLiteral("F02R30M"), QStringLiteral("F02R4H"),
                                           QStringLiteral("F03V05H"), QStringLiteral("F03V30H"), QStringLiteral("F03V4HH"),
                                           QStringLiteral("F03VDT"), QStringLiteral("F04CSV")};
-    auto refuse = [&](const QString& object) { throw VelkorError(texts::foreignObject(dm.csq.database(), object)); };
-    Query objects(QStringLiteral("objects"), &dm.csq,
+    auto refuse = [&](const QString& object) { throw VelkorError(texts::foreignObject(data.file.database(), object)); };
+    Query objects(QStringLiteral("objects"), &data.file,
                   QStringLiteral("select type, name, tbl_name, coalesce(sql, '') from sqlite_master "
                                  "where type in ('trigger', 'view')"));
     objects.Open();
@@ -67,13 +66,13 @@ void TVelkorF::refuseForeignObjects() {
                 refuse(type + QLatin1Char(' ') + name);
         }
     }
-    if (!dm.catalog.present()) return;
-    Query tables(QStringLiteral("tables"), &dm.csq, QStringLiteral("select TNAM from AAATBN"));
+    if (!data.catalog.present()) return;
+    Query tables(QStringLiteral("tables"), &data.file, QStringLiteral("select TNAM from AAATBN"));
     tables.Open();
     for (int r = 0; r < tables.RecordCount(); ++r)
         if (const QString n = tables.ValueAt(r, 0).asString(); !identifier.match(n).hasMatch())
             refuse(QStringLiteral("AAATBN.TNAM '%1'").arg(n));
-    Query columns(QStringLiteral("columns"), &dm.csq, QStringLiteral("select CNAM, KT, coalesce(LN, '') from AAATST"));
+    Query columns(QStringLiteral("columns"), &data.file, QStringLiteral("select CNAM, KT, coalesce(LN, '') from AAATST"));
     columns.Open();
     for (int r = 0; r < columns.RecordCount(); ++r) {
         const QString n = columns.ValueAt(r, 0).asString(), kt = columns.ValueAt(r, 1).asString();
@@ -91,8 +90,8 @@ bool TVelkorF::tableExists(Connection& c, const QString& name) {
 
 void TVelkorF::addDefaultExports() {
     // A new export catalog offers the stored forecasts, so that "書出" is useful at once.
-    if (!tableExists(dm.csq, QStringLiteral("F04CSV"))) return;
-    if (queryInt(dm.csq, QStringLiteral("select COUNT(*) from F04CSV")) > 0) return;
+    if (!tableExists(data.file, QStringLiteral("F04CSV"))) return;
+    if (queryInt(data.file, QStringLiteral("select COUNT(*) from F04CSV")) > 0) return;
     struct Row { const char* pnm; const char* tbn; const char* csv; const char* tyo; };
     static const Row rows[] = {
         {"51:検証", "F03V05H", "F03V05H.CSV", "05分足予測検証表"},
@@ -100,11 +99,11 @@ void TVelkorF::addDefaultExports() {
         {"51:検証", "F03V4HH", "F03V4HH.CSV", "4時間足予測検証表"},
         {"51:検証", "F03VDT", "F03VDT.CSV", "予測検証明細"},
     };
-    stdb = QStringLiteral("csq");
-    stnm = QStringLiteral("F04CSV");
+    const QString table = QStringLiteral("F04CSV");
+    Slots values;
     int cnt = 1;
     for (const Row& r : rows) {
-        const CatalogTable* t = dm.catalog.find(stnm);
+        const CatalogTable* t = data.catalog.find(table);
         if (!t) return;
         for (size_t k = 0; k < t->columns.size(); ++k) {
             const QString& name = t->columns[k].name;
@@ -116,143 +115,93 @@ void TVelkorF::addDefaultExports() {
             else if (name == QLatin1String("PAS")) v = QStringLiteral("DATA/CSV/");
             else if (name == QLatin1String("CSV")) v = QString::fromUtf8(r.csv);
             else if (name == QLatin1String("TYO")) v = QString::fromUtf8(r.tyo);
-            sa[11 + int(k)] = v;
+            values[11 + int(k)] = v;
         }
-        ucSql(2);
-        if (!uexSql(1)) throw VelkorError(texts::sqlError(QStringLiteral("F04CSV に行を書き込めません"), sqw));
+        const SqlText insert = insertStatement(table, values);
+        if (!execute(Db::File, insert)) throw VelkorError(texts::sqlError(QStringLiteral("F04CSV に行を書き込めません"), insert));
         ++cnt;
     }
 }
 
-void TVelkorF::uqCtbl(int id) {
-    if (id == 1) {
-        static const char* fileTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H", "F03V05H",
-                                           "F03V30H", "F03V4HH", "F03VDT", "F04CSV"};
-        static const char* memoryTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H"};
-        for (const char* t : fileTables) {
-            stdb = QStringLiteral("csq");
-            stnm = QString::fromLatin1(t);
-            swh.clear();
-            uqCtbl(2);
-        }
-        for (const char* t : memoryTables) {
-            stdb = QStringLiteral("csm");
-            stnm = QString::fromLatin1(t);
-            swh.clear();
-            uqCtbl(2);
-        }
-        return;
-    }
-    if (id != 2) return;
-    sqw = QStringLiteral("select COUNT(*) as CNT from sqlite_master  where type = 'table' and name = ") +
-          sqlb::quoted(stnm) + QStringLiteral(" ");
-    dm.qw.Close();
-    if (stdb == QLatin1String("csq")) dm.qw.setConnection(&dm.csq);
-    else if (stdb == QLatin1String("csm")) dm.qw.setConnection(&dm.csm);
-    dm.qw.setSql(sqw);
-    dm.qw.Open();
-    if (dm.qw.FieldByName(QStringLiteral("CNT")).AsInteger() > 0) return;
-    dm.qw.Close();
-    dm.qw.setConnection(&dm.csq);
-    ucSql(6);
-    if (stdb == QLatin1String("csq")) uexSql(1);
-    else if (stdb == QLatin1String("csm")) uexSql(2);
+void TVelkorF::createMissingTables() {
+    static const char* fileTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H", "F03V05H",
+                                       "F03V30H", "F03V4HH", "F03VDT", "F04CSV"};
+    static const char* memoryTables[] = {"F01CSV", "F02R05M", "F02R30M", "F02R4H"};
+    for (const char* t : fileTables) createTableIfMissing(Db::File, QString::fromLatin1(t));
+    for (const char* t : memoryTables) createTableIfMissing(Db::Memory, QString::fromLatin1(t));
 }
 
-bool TVelkorF::uexSql(int id) {
-    if (id != 1 && id != 2) return false;
-    if (sqw.bad) return false;  // a value was not a valid literal: the statement fails
-    return execOne(id == 1 ? dm.csq : dm.csm, sqw);
+void TVelkorF::createTableIfMissing(Db db, const QString& table) {
+    if (tableExists(data.connection(db), table)) return;
+    execute(db, createStatement(db, table));
 }
 
-QString TVelkorF::GetNewId(const QString& scnm) {
-    dm.qx.Close();
-    sqw = QStringLiteral("select Max(") + scnm + QStringLiteral(") as CNT from ") + stnm;
-    dm.qx.setSql(sqw);
-    dm.qx.Open();
-    const Field f = dm.qx.FieldByName(QStringLiteral("CNT"));
+bool TVelkorF::execute(Db db, const SqlText& statement) {
+    if (statement.bad) return false;  // a value was not a valid literal: the statement fails
+    return execOne(data.connection(db), statement);
+}
+
+QString TVelkorF::newNumber(const QString& table, const QString& column) {
+    data.newNumber.Close();
+    data.newNumber.setSql(QStringLiteral("select Max(") + column + QStringLiteral(") as CNT from ") + table);
+    data.newNumber.Open();
+    const Field f = data.newNumber.FieldByName(QStringLiteral("CNT"));
     const qint64 v = f.AsString().isEmpty() ? 1 : f.value().asInt64() + 1;
-    dm.qx.Close();
-    if (v > std::numeric_limits<int>::max()) throw VelkorError(texts::noNewNumber(stnm));
+    data.newNumber.Close();
+    if (v > std::numeric_limits<int>::max()) throw VelkorError(texts::noNewNumber(table));
     return QString::number(v);
 }
 
-void TVelkorF::uqTst(int id) {
-    if (id == 3) { loadCatalog(); return; }
-    if (id != 1 && id != 2) return;
-    if (const CatalogTable* t = dm.catalog.find(stnm)) {
-        curTable_ = t;
-        stid = t->tbid;
-    } else {
-        dialogs_->message(stnm + texts::tableNotFound);  // the builder goes on with the table before
-    }
-    if (id == 2 || !curTable_) return;
-    if (dm.qst.rowsKey() != curTable_->name || !dm.qst.Active()) {
-        std::vector<std::vector<DbValue>> rows;
-        rows.reserve(curTable_->columns.size());
-        for (const CatalogColumn& c : curTable_->columns) rows.push_back(c.row);
-        dm.qst.OpenRows(Catalog::columnFieldNames(), std::move(rows), curTable_->name);
-    }
-    dm.qst.First();
+const CatalogTable* TVelkorF::catalogTable(const QString& table) {
+    const CatalogTable* t = data.catalog.find(table);
+    if (!t) dialogs_->message(table + texts::tableNotFound);
+    return t;
 }
 
-void TVelkorF::ucNul(QString& st, int id, int il) { sqlb::ucNul(st, id, il); }
+namespace {
+// No statement: a table the catalog does not know.
+SqlText noStatement() {
+    SqlText s;
+    s.bad = true;
+    return s;
+}
+}  // namespace
 
-void TVelkorF::ucSql(int id) {
-    switch (id) {
-    case 1: case 2: case 3: case 4: case 5: case 6: {
-        uqTst(1);
-        if (!curTable_) return;
-        const CatalogTable& t = *curTable_;
-        bool bad = false;
-        switch (id) {
-        case 1: sqw = sqlb::select(t, swh); break;
-        case 2: sqw = sqlb::insert(t, sa, bad); break;
-        case 3: sqw = sqlb::update(t, sa, swh, bad); break;
-        case 4: sqw = sqlb::insertParams(t, sa); break;
-        case 5: sqw = sqlb::updateParams(t, swh); break;
-        case 6: sqw = sqlb::create(t, stdb, sa); break;
-        }
-        sqw.bad = bad;
-        if (id != 6) { dm.qst.Last(); dm.qst.Next(); }
-        return;
-    }
-    case 7: {
-        if (!curTable_) return;
-        const int row = dm.qst.RecNo();
-        if (row < 0 || row >= int(curTable_->columns.size())) return;
-        bool bad = false;
-        sa[7] = curTable_->columns[size_t(row)].type;
-        sa[9] = sqlb::literal(curTable_->columns[size_t(row)], sa[9], bad);
-        if (bad) sqw.bad = true;
-        return;
-    }
-    default:
-        return;
-    }
+SqlText TVelkorF::selectStatement(const QString& table, const QString& tail) {
+    const CatalogTable* t = catalogTable(table);
+    return t ? SqlText(sqlb::select(*t, tail)) : noStatement();
+}
+
+SqlText TVelkorF::insertStatement(const QString& table, Slots& values) {
+    const CatalogTable* t = catalogTable(table);
+    if (!t) return noStatement();
+    SqlText s;
+    s.text = sqlb::insert(*t, values, s.bad);
+    return s;
+}
+
+SqlText TVelkorF::createStatement(Db db, const QString& table) {
+    const CatalogTable* t = catalogTable(table);
+    Slots scratch;
+    return t ? SqlText(sqlb::create(*t, connectionKey(db), scratch)) : noStatement();
 }
 
 void TVelkorF::applyDisplayWidths(Query& q, const QString& table) {
-    const CatalogTable* t = dm.catalog.find(table);
+    const CatalogTable* t = data.catalog.find(table);
     if (!t) return;
     for (size_t k = 0; k < t->columns.size() && int(k) < q.FieldCount(); ++k)
         q.SetDisplayWidth(int(k), t->columns[k].displayWidth);
 }
 
-bool TVelkorF::insertRow(market::SlotInsert& prepared) {
-    if (prepared.usable()) return prepared.insert(sa);
-    ucSql(2);
-    return uexSql(2);
+bool TVelkorF::insertRow(market::SlotInsert& prepared, const QString& table, Slots& values) {
+    if (prepared.usable()) return prepared.insert(values);
+    return execute(Db::Memory, insertStatement(table, values));
 }
 
-void TVelkorF::openOnTable(Query& q, const QString& db, const QString& table, const QString& tail, bool widths) {
-    stdb = db;
-    stnm = table;
-    swh = tail;
-    ucSql(1);
+void TVelkorF::openOnTable(Query& q, Db db, const QString& table, const QString& tail, bool widths) {
     q.Close();
-    q.setConnection(&dm.byKey(db));
-    q.setSql(sqw);
+    q.setConnection(&data.connection(db));
+    q.setSql(selectStatement(table, tail));
     q.Open();
     q.Last();
     if (widths) applyDisplayWidths(q, table);
@@ -282,12 +231,12 @@ void TVelkorF::loadCatalog() {
         }
 
     {
-        Transaction tx(dm.csq);
-        execOrThrow(dm.csq, QStringLiteral(" drop table if exists AAATBN  "));
-        execOrThrow(dm.csq, QStringLiteral(" create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, "
+        Transaction tx(data.file);
+        execOrThrow(data.file, QStringLiteral(" drop table if exists AAATBN  "));
+        execOrThrow(data.file, QStringLiteral(" create table AAATBN ( CNT Integer, BID Integer,  TBID Integer, "
                                            "SKB nchar(4), TNAM nchar(14), TYO nchar(40) ); "));
-        execOrThrow(dm.csq, QStringLiteral(" drop table if exists AAATST "));
-        execOrThrow(dm.csq, QStringLiteral(" create table AAATST ( CNT Integer,  BID Integer, TBID Integer, "
+        execOrThrow(data.file, QStringLiteral(" drop table if exists AAATST "));
+        execOrThrow(data.file, QStringLiteral(" create table AAATST ( CNT Integer,  BID Integer, TBID Integer, "
                                            "CID Integer, CNAM nchar(14),  KT nchar(10), LN Integer , "
                                            "DPW Integer, TYO nchar(40) ); "));
         for (const CatalogFile& s : files) {
@@ -300,20 +249,18 @@ void TVelkorF::loadCatalog() {
                     QString v = f[j];
                     const int q = int(s.quoted.indexOf(j));
                     if (q >= 0) {
-                        sqlb::ucNul(v, 2, s.cut[q]);
+                        sqlb::toLiteral(v, 2, s.cut[q]);
                     } else {
                         v = v.trimmed();
-                        sqlb::ucNul(v, 1, 0);
+                        sqlb::toLiteral(v, 1, 0);
                         if (v != QLatin1String("NULL") && !sqlb::isNumericLiteral(v)) bad = true;
                     }
-                    sa[11 + j] = v;
                     values.append(v);
                 }
-                if (!bad) execOne(dm.csq, s.head + values.join(QLatin1Char(',')) + QLatin1Char(')'));
+                if (!bad) execOne(data.file, s.head + values.join(QLatin1Char(',')) + QLatin1Char(')'));
             }
         }
         tx.commit();
     }
-    dm.catalog.invalidate();
-    curTable_ = nullptr;
+    data.catalog.invalidate();
 }

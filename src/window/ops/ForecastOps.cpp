@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "db/SqlBuilder.h"
 #include "db/Transaction.h"
 #include "forecast/Forecast.h"
+#include "net/Scaling.h"
 #include "window/VelkorU.h"
 #include "ui_VelkorU.h"
 
@@ -24,36 +26,28 @@ namespace {
 
 QString progressLabel(int pass, int passes, qint64 ms) { return texts::training(pass, passes, fmt::minSec(ms)); }
 
-// Removes a file on scope exit unless released.
-struct TempFile {
-    QString path;
-    ~TempFile() { if (!path.isEmpty()) QFile::remove(path); }
-};
-
 }  // namespace
 
 // Steps 1-4: the training rows in CNT order, the base bar with its window and the
 // placeholder rows after it, and a fresh network.
-forecast::Run TVelkorF::prepareForecast() {
+forecast::Run TVelkorF::prepareForecast(const Timeframe& t) {
     forecast::Run run;
-    run.t = tf(iasi);
-    const Timeframe& t = *run.t;
+    run.t = &t;
     if (importFailed_[size_t(t.index)]) throw VelkorError(texts::notImportedWhole(t.quoteFile));
-    run.passes = Cvs2i(page(t.index).ln1E->text().trimmed());
-    itkn = t.itkn;
-    ityk = t.ityk;
-    openOnTable(dm.qm, QStringLiteral("csm"), t.trainingTable, QStringLiteral(" order by CNT "), false);
-    Query& q = dm.qm;
-    const int icn = q.IsEmpty() ? 0 : q.FieldByName(QStringLiteral("CNT")).AsInteger() - ityk;
-    if (icn < 1 || q.RecordCount() <= ityk) throw VelkorError(texts::noImportedRows(t.trainingTable));
-    run.patterns = forecast::trainingPatterns(q, icn);
+    run.passes = textToInt(page(t).ln1E->text().trimmed());
+    openOnTable(data.trainingRead, Db::Memory, t.trainingTable, QStringLiteral(" order by CNT "), false);
+    Query& q = data.trainingRead;
+    const int lastImported = q.IsEmpty() ? 0 : q.FieldByName(QStringLiteral("CNT")).AsInteger() - t.periods;
+    if (lastImported < 1 || q.RecordCount() <= t.periods) throw VelkorError(texts::noImportedRows(t.trainingTable));
+    run.patterns = forecast::trainingPatterns(q, lastImported);
 
     q.Last();
-    q.MoveBy(-ityk);
+    q.MoveBy(-t.periods);
     run.baseCnt = q.FieldByName(QStringLiteral("CNT")).AsInteger();
-    fqHLn(int(run.baseCnt), itkn);
-    run.ranges = {icvt, ihvt, ilvt};
-    for (int k = 0; k < ityk; ++k) {
+    const market::WindowScale window = windowScaleOf(t.trainingTable, int(run.baseCnt), t.windowLength);
+    carriedScale = window;
+    run.ranges = {window.close, window.high, window.low};
+    for (int k = 0; k < t.periods; ++k) {
         q.Next();
         auto value = [&](const char* f) { return float(q.FieldByName(QLatin1String(f)).AsFloat()); };
         run.placeholders.push_back({q.FieldByName(QStringLiteral("CNT")).AsString(), value("WEEK"), value("SIN"),
@@ -61,9 +55,9 @@ forecast::Run TVelkorF::prepareForecast() {
     }
 
     run.started = clock().elapsedMs();
-    TarselFann.reset();
+    runningNetwork.reset();
     static const unsigned layers[] = {14, 14, 14, 3};
-    run.net = std::make_unique<TTarselFann>(std::span<const unsigned>(layers), 1.0f, seed());
+    run.net = std::make_unique<NeuralNetwork>(std::span<const unsigned>(layers), 1.0f, seed());
     return run;
 }
 
@@ -75,10 +69,7 @@ bool TVelkorF::trainForecast(forecast::Run& run) {
     }
     Progress& p = progress();
     p.start(progressLabel(0, run.passes, 0), run.passes, true);
-    struct End {
-        Progress& p;
-        ~End() { p.end(); }
-    } end{p};
+    const auto end = qScopeGuard([&p] { p.end(); });
     qint64 shown = run.started;
     const bool done = forecast::train(*run.net, run.patterns, run.passes, run.errors, [&](int pass) {
         const qint64 now = clock().elapsedMs();
@@ -96,24 +87,18 @@ void TVelkorF::writeForecasts(forecast::Run& run) {
     std::array<float, forecast::inputCount> inputs{};
     if (run.passes > 0 && run.patterns.count > 0)
         std::copy_n(run.patterns.lastInputs(), forecast::inputCount, inputs.begin());
-    icvt = run.ranges.close;
-    ihvt = run.ranges.high;
-    ilvt = run.ranges.low;
     std::array<float, forecast::outputCount> outputs{};
     for (const forecast::Run::Placeholder& row : run.placeholders) {
         inputs[0] = row.week;
         inputs[1] = row.sin;
         inputs[2] = row.cos;
-        TarselFann->Run(inputs, outputs);
+        runningNetwork->Run(inputs, outputs);
         const forecast::PeriodForecast f = forecast::periodForecast(outputs, run.ranges);
-        sa[1] = QString::number(f.high);
-        sa[2] = QString::number(f.low);
-        sa[3] = QString::number(f.close);
-        sa[4] = f.scaled;
-        sqw = QStringLiteral(" update ") + run.t->trainingTable + QStringLiteral(" set HV1 = ") + sa[1] +
-              QStringLiteral(", LV1 = ") + sa[2] + QStringLiteral(", CV1 = ") + sa[3] + QStringLiteral(", M053 = ") +
-              sqlb::orNull(sa[4]) + QStringLiteral(" where CNT = ") + row.cnt;
-        if (!uexSql(2)) throw VelkorError(texts::sqlError(QStringLiteral("予測値を書き込めません"), sqw));
+        const SqlText update = QStringLiteral(" update ") + run.t->trainingTable + QStringLiteral(" set HV1 = ") +
+                               QString::number(f.high) + QStringLiteral(", LV1 = ") + QString::number(f.low) +
+                               QStringLiteral(", CV1 = ") + QString::number(f.close) + QStringLiteral(", M053 = ") +
+                               sqlb::orNull(f.scaled) + QStringLiteral(" where CNT = ") + row.cnt;
+        if (!execute(Db::Memory, update)) throw VelkorError(texts::sqlError(QStringLiteral("予測値を書き込めません"), update));
     }
 }
 
@@ -122,7 +107,7 @@ void TVelkorF::writeForecasts(forecast::Run& run) {
 QString TVelkorF::saveNetworkBeside(const Timeframe& t) {
     const QString netPath = path(t.networkFile);
     const QString temp = netPath + QStringLiteral(".%1.new").arg(QCoreApplication::applicationPid());
-    if (!TarselFann->SaveToFile(temp)) {
+    if (!runningNetwork->SaveToFile(temp)) {
         QFile::remove(temp);
         const QString dir = QFileInfo(netPath).absolutePath();
         throw VelkorError(texts::fileWriteError(
@@ -135,50 +120,38 @@ QString TVelkorF::saveNetworkBeside(const Timeframe& t) {
 void TVelkorF::finishForecast(forecast::Run& run) {
     const Timeframe& t = *run.t;
     const qint64 from = clock().elapsedMs();
-    TarselFann = std::move(run.net);
-    struct Release {
-        std::unique_ptr<TTarselFann>& net;
-        ~Release() { net.reset(); }
-    } release{TarselFann};
-    itkn = t.itkn;
-    ityk = t.ityk;
-    stdb = QStringLiteral("csm");
-    stnm = t.trainingTable;
+    runningNetwork = std::move(run.net);
+    const auto release = qScopeGuard([this] { runningNetwork.reset(); });
 
-    Transaction placeholders(dm.csm);
+    Transaction placeholders(data.memory);
     writeForecasts(run);
-    const QString mseText = fmt::frac6(TarselFann->GetMSE());
+    const QString mseText = fmt::frac6(runningNetwork->GetMSE());
     const qint64 tm = run.trainingMs + clock().elapsedMs() - from;
-    TempFile temp{saveNetworkBeside(t)};
-    Query& browse = dm.trainingQuery(t.index);
+    QString temp = saveNetworkBeside(t);
+    auto removeTemp = qScopeGuard([&temp] { QFile::remove(temp); });
+    Query& browse = data.trainingQuery(t.index);
     try {
-        openOnTable(browse, QStringLiteral("csm"), t.trainingTable, QStringLiteral(" order by cnt "));
-        sa[3] = mseText;
-        sa[4] = fmt::minSec(tm);
-        iasi = t.code;
-        uq03K(2);
+        openOnTable(browse, Db::Memory, t.trainingTable, QStringLiteral(" order by cnt "));
+        storeRun(t, mseText, fmt::minSec(tm));
         placeholders.commit();
     } catch (...) {
         placeholders.rollback();
-        iasi = t.code;
-        openOnTable(browse, QStringLiteral("csm"), t.trainingTable, QStringLiteral(" order by cnt "));
+        openOnTable(browse, Db::Memory, t.trainingTable, QStringLiteral(" order by cnt "));
         throw;
     }
-    iasi = t.code;
     const QString netPath = path(t.networkFile);
-    if (std::rename(QFile::encodeName(temp.path).constData(), QFile::encodeName(netPath).constData()) != 0)
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(netPath).constData()) != 0)
         throw VelkorError(texts::fileWriteError(netPath, QString::fromLocal8Bit(std::strerror(errno))));
-    temp.path.clear();
+    removeTemp.dismiss();
 
     browse.Last();
-    showTrainingPage(run.errors, TarselFann->NeuronShape(), mseText);
-    TarselFann.reset();
+    showTrainingPage(run.errors, runningNetwork->NeuronShape(), mseText);
+    runningNetwork.reset();
     dialogs().message(texts::trainingTime + fmt::minSecJa(tm));
 }
 
-void TVelkorF::uq02YS() {
-    if (!tf(iasi)) return;
-    forecast::Run run = prepareForecast();
+void TVelkorF::runForecast(const Timeframe& t) {
+    forecast::Run run = prepareForecast(t);
     if (trainForecast(run)) finishForecast(run);
 }
 
@@ -226,9 +199,8 @@ int TVelkorF::forecastAll() {
     };
     std::array<Slot, 3> byTimeframe;
     for (const Timeframe& t : timeframes()) {
-        iasi = t.code;
         try {
-            byTimeframe[size_t(t.index)].run = prepareForecast();
+            byTimeframe[size_t(t.index)].run = prepareForecast(t);
         } catch (...) {
             byTimeframe[size_t(t.index)].failed = std::current_exception();
         }
@@ -240,7 +212,6 @@ int TVelkorF::forecastAll() {
     int failures = 0;
     for (const Timeframe& t : timeframes()) {
         Slot& s = byTimeframe[size_t(t.index)];
-        iasi = t.code;
         const bool ok = guarded([&] {
             if (s.failed) std::rethrow_exception(s.failed);
             if (trained) finishForecast(*s.run);

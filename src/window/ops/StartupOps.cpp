@@ -4,33 +4,32 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QCoreApplication>
+#include <QScopeGuard>
 
 #include "app/Texts.h"
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 #include "window/VelkorU.h"
 #include "ui_VelkorU.h"
 
-void TVelkorF::FormActivate() {
+void TVelkorF::startUp() {
     if (startupMarker_ != texts::startupMarker || starting_) return;
     starting_ = true;
-    struct Done { bool& f; ~Done() { f = false; } } done{starting_};
+    const auto done = qScopeGuard([this] { starting_ = false; });
     try {
         guarded([&] {
             // The files of the working directory need DATA/CSV (and so DATA).
             if (!QDir(workDir_).mkpath(QStringLiteral("DATA/CSV")))
                 throw VelkorError(texts::fileWriteError(path(QStringLiteral("DATA/CSV")), QString()));
-            uqCdb();
-            ucIni();
-            iRdLn = 0;
-            scfn = path(QStringLiteral("config.txt"));
-            if (QFileInfo::exists(scfn)) uq01C(1);
-            else uq01C(3);
+            openDatabases();
+            resetWindow();
+            settingsEdited = false;
+            settleDataFolder(!QFileInfo::exists(configFile()));
             startupMarker_.clear();
             ui->pc->setCurrentIndex(0);
-            uq01C(4);
+            importAll();
             ui->a12ysB->setFocus();
         });
     } catch (const StartupAborted& e) {
@@ -43,16 +42,13 @@ void TVelkorF::FormActivate() {
     }
 }
 
-void TVelkorF::ucIni() {
-    uq01B(1);
-    uq03K05(5);
-    uq03K30(5);
-    uq03K4H(5);
+void TVelkorF::resetWindow() {
+    loadSettings();
+    for (const Timeframe& t : timeframes()) resetPage(t);
     ui->d12ms2L->clear();
-    uq03SG(1);
-    swh.clear();
-    uq04CV(1);
-    uq01D(1);
+    layoutStats();
+    openExportCatalog();
+    browseTrainingTable(timeframes()[0]);
 }
 
 QString TVelkorF::dataFolder(QString line) const {
@@ -63,34 +59,34 @@ QString TVelkorF::dataFolder(QString line) const {
     return line;
 }
 
-void TVelkorF::uq01C(int id) {
-    if (id == 4) {
-        // A timeframe is forecast only from a table this start-up imported and built whole.
-        for (const Timeframe& t : timeframes()) importFailed_[size_t(t.index)] = true;
-        for (const Timeframe& t : timeframes()) {
-            iasi = t.code;
-            uq01F(2);
-            uq01G();
-            importFailed_[size_t(t.index)] = false;
-        }
-        return;
+QString TVelkorF::configFile() const { return path(QStringLiteral("config.txt")); }
+
+QString TVelkorF::configuredDataFolder() const {
+    const QStringList config = textfile::readLines(configFile());
+    return dataFolder(config.isEmpty() ? QString() : config.first());
+}
+
+void TVelkorF::importAll() {
+    // A timeframe is forecast only from a table this start-up imported and built whole.
+    for (const Timeframe& t : timeframes()) importFailed_[size_t(t.index)] = true;
+    for (const Timeframe& t : timeframes()) {
+        const market::QuoteImport imported = importQuotes(t);
+        buildTrainingTable(t, imported);
+        importFailed_[size_t(t.index)] = false;
     }
-    if (id < 1 || id > 3) return;
-    // Loops until "config.txt" names a folder that holds the 30-minute quote file.
-    bool ask = id != 1;
+}
+
+QString TVelkorF::settleDataFolder(bool askFirst) {
+    const QString config = configFile();
+    bool ask = askFirst;
     QString lacking;  // the 30-minute file the folder last named lacks
     for (;;) {
-        if (!ask) {
-            susj.clear();
-            if (QFileInfo::exists(scfn)) {
-                const QStringList lines = textfile::readLines(scfn);
-                if (!lines.isEmpty() && !lines.first().trimmed().isEmpty()) {
-                    const QString folder = dataFolder(lines.first());
-                    susj = folder + QStringLiteral("USDJPYM30.CSV");
-                    if (QFileInfo::exists(susj)) return;
-                    lacking = susj;
-                }
-                susj.clear();
+        if (!ask && QFileInfo::exists(config)) {
+            const QStringList lines = textfile::readLines(config);
+            if (!lines.isEmpty() && !lines.first().trimmed().isEmpty()) {
+                const QString file = dataFolder(lines.first()) + QStringLiteral("USDJPYM30.CSV");
+                if (QFileInfo::exists(file)) return file;
+                lacking = file;
             }
         }
         const QString picked = dialogs_->openFile();
@@ -99,19 +95,17 @@ void TVelkorF::uq01C(int id) {
             e.missing = lacking;
             throw e;
         }
-        const QString folder = dataFolder(QFileInfo(picked).absolutePath());
-        susj = folder + QStringLiteral("USDJPYM30.CSV");
-        textfile::writeLines(scfn, {folder});
+        textfile::writeLines(config, {dataFolder(QFileInfo(picked).absolutePath())});
         ask = false;
     }
 }
 
-void TVelkorF::FormClose() {
-    if (iRdLn == 1) uq01B(2);
+void TVelkorF::closeDown() {
+    if (settingsEdited) saveSettings();
 }
 
-void TVelkorF::FormDestroy() {
+void TVelkorF::releaseNetwork() {
     if (destroyed_) return;
     destroyed_ = true;
-    TarselFann.reset();
+    runningNetwork.reset();
 }

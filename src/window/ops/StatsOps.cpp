@@ -4,18 +4,14 @@
 #include <QTableWidget>
 
 #include "app/Timeframe.h"
+#include "db/Database.h"
 #include "window/TextGrid.h"
 #include "window/VelkorU.h"
 
-void TVelkorF::uq03SG(int id) {
-    if (id == 1) layoutStats();
-    else if (id == 2) countStats();
-}
-
-// Operation 1: the three grids with their titles and no counts.
+// The three grids with their titles and no counts.
 void TVelkorF::layoutStats() {
     for (const Timeframe& t : timeframes()) {
-        Page& pg = page(t.index);
+        Page& pg = page(t);
         pg.statsCount->clear();
         QTableWidget* g = pg.statsGrid;
         g->clearContents();
@@ -26,47 +22,28 @@ void TVelkorF::layoutStats() {
             for (int c = 0; c < 6; ++c) setGridCell(g, r, c, QString());
     }
     for (int p = 1; p <= 4; ++p) {
-        sa[1] = QStringLiteral("0") + QString::number(p) + QStringLiteral("期");
-        for (const Timeframe& t : timeframes()) setGridCell(page(t.index).statsGrid, 0, p, sa[1]);
+        const QString title = QStringLiteral("0") + QString::number(p) + QStringLiteral("期");
+        for (const Timeframe& t : timeframes()) setGridCell(page(t).statsGrid, 0, p, title);
     }
     const QString titles[] = {QStringLiteral("期番"), QStringLiteral("当り数"), QStringLiteral("外れ数"),
                               QStringLiteral("当り率")};
-    for (int r = 0; r < 4; ++r) {
-        sa[1] = titles[r];
-        for (const Timeframe& t : timeframes()) setGridCell(page(t.index).statsGrid, r, 0, sa[1]);
-    }
+    for (int r = 0; r < 4; ++r)
+        for (const Timeframe& t : timeframes()) setGridCell(page(t).statsGrid, r, 0, titles[r]);
 }
 
-// Operation 2: the run count of each timeframe, and its hits, misses and hit rate per period.
+// The run count of each timeframe, and its hits, misses and hit rate per period.
 void TVelkorF::countStats() {
-    for (const Timeframe& t : timeframes())
-        page(t.index).statsCount->setText(QString::number(dm.headerQuery(t.index).RecordCount()));
-    auto count = [this] {
-        dm.qw.Close();
-        dm.qw.setConnection(&dm.csq);
-        sqw = sa[3] + sa[4];
-        dm.qw.setSql(sqw);
-        dm.qw.Open();
-        const int n = dm.qw.FieldByName(QStringLiteral("CNT")).AsInteger();
-        dm.qw.Close();
-        return n;
-    };
+    for (const Timeframe& t : timeframes()) page(t).statsCount->setText(QString::number(data.headerQuery(t.index).RecordCount()));
     for (int p = 1; p <= 4; ++p) {
         for (const Timeframe& t : timeframes()) {
-            QTableWidget* g = page(t.index).statsGrid;
-            const QString where = QStringLiteral(" where (TBID=") + t.tbidText() + QStringLiteral(") and (YKNO=") +
-                                  QString::number(p);
-            sa[3] = QStringLiteral(" select Count(CNT) as CNT from  F03VDT ");
-            sa[4] = where + QStringLiteral(") and (RST = 1)");
-            const int ian = count();
-            sa[4] = where + QStringLiteral(") and (RST = -1) ");
-            const int iln = count();
-            setGridCell(g, 1, p, QString::number(ian));
-            setGridCell(g, 2, p, QString::number(iln));
-            if (ian + iln > 0) {
-                const int iar = ian * 100 / (ian + iln);
-                setGridCell(g, 3, p, QString::number(iar) + QStringLiteral("%"));
-            }
+            QTableWidget* g = page(t).statsGrid;
+            const QString count = QStringLiteral(" select Count(CNT) as CNT from  F03VDT  where (TBID=") + t.tbidText() +
+                                  QStringLiteral(") and (YKNO=") + QString::number(p);
+            const int hits = queryInt(data.file, count + QStringLiteral(") and (RST = 1)"));
+            const int misses = queryInt(data.file, count + QStringLiteral(") and (RST = -1) "));
+            setGridCell(g, 1, p, QString::number(hits));
+            setGridCell(g, 2, p, QString::number(misses));
+            if (hits + misses > 0) setGridCell(g, 3, p, QString::number(hits * 100 / (hits + misses)) + QStringLiteral("%"));
         }
     }
 }

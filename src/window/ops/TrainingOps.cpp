@@ -70,45 +70,37 @@ private:
 };
 
 // Slots `from` to `to` joined by commas, in one allocation of the line's own length.
-QString joinedSlots(const Slots& sa, int from, int to) {
+QString joinedSlots(const Slots& values, int from, int to) {
     qsizetype length = to - from;
-    for (int s = from; s <= to; ++s) length += sa[s].size();
+    for (int s = from; s <= to; ++s) length += values[s].size();
     QString line;
     line.reserve(length);
     for (int s = from; s <= to; ++s) {
         if (s > from) line += QLatin1Char(',');
-        line += sa[s];
+        line += values[s];
     }
     return line;
 }
 
 }  // namespace
 
-void TVelkorF::uq01G() {
-    const Timeframe* t = tf(iasi);
-    if (!t) return;
-    // The quote view, walked in CNT order.
-    stdb = QStringLiteral("csm");
-    swh = QStringLiteral(" order by CNT ");
-    uq01F(1);
-
-    stnm = t->trainingTable;
-    itkn = t->itkn;
-    ityk = t->ityk;
-    dslmx = t->dslmx;
-    dmx = 0;
-    QStringList csv = buildTrainingRows(*t);
-    openOnTable(dm.trainingQuery(t->index), QStringLiteral("csm"), t->trainingTable, QStringLiteral(" order by CNT "));
-    csv.append(t->statsLabel + fmt::zfrac6(dmx) + QStringLiteral(" ATR最大:") + sath + t->atrMinLabel + satl +
-               QStringLiteral(" RSI 最大: ") + srsh + QStringLiteral(" 最小: ") + srsl);
-    csv.append(trainingAverages(*t));
-    textfile::writeLines(path(t->trainingCsv), csv);
+void TVelkorF::buildTrainingTable(const Timeframe& t, const market::QuoteImport& imported) {
+    openQuoteRows(QStringLiteral(" order by CNT "));  // walked in CNT order
+    QStringList csv = buildTrainingRows(t, imported.origin);
+    openOnTable(data.trainingQuery(t.index), Db::Memory, t.trainingTable, QStringLiteral(" order by CNT "));
+    // The largest close change is not gathered: its place in the line stays 0.
+    const market::ImportStats& x = imported.stats;
+    csv.append(t.statsLabel + fmt::zfrac6(0) + QStringLiteral(" ATR最大:") + x.atrMax + t.atrMinLabel + x.atrMin +
+               QStringLiteral(" RSI 最大: ") + x.rsiMax + QStringLiteral(" 最小: ") + x.rsiMin);
+    csv.append(trainingAverages(t));
+    textfile::writeLines(path(t.trainingCsv), csv);
 }
 
 // One training row per quote row of the quote view, inserted into the training table; the
 // rows as lines of the training CSV.
-QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
-    const Query& q = dm.qmf;
+QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteOrigin& origin) {
+    const QString& table = t.trainingTable;
+    const Query& q = data.quoteRows;
     const QuoteColumns col(q);
     const int rows = q.RecordCount();
     // Quote row position by CNT (the first row of a CNT wins), for the previous closes.
@@ -120,15 +112,16 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
         const auto it = rowOfCnt.constFind(cnt);
         return it == rowOfCnt.cend() ? QString() : q.ValueAt(*it, col.cv).asString();
     };
-    const market::QuoteOrigin origin = market::quoteOrigin(*this);
     // The window ranges come from the rows inserted here, kept in memory; a table that
     // already holds rows (not the case at start-up) is asked with the range query.
-    const bool startsEmpty = queryInt(dm.csm, QStringLiteral("select count(*) from ") + stnm) == 0;
+    const bool startsEmpty = queryInt(data.memory, QStringLiteral("select count(*) from ") + table) == 0;
     market::RangeWindow window;
-    InsertedRow inserted(dm.csm, stnm);
+    InsertedRow inserted(data.memory, table);
     std::array<DbValue, market::kRangeColumns> stored;
-    market::SlotInsert prepared(dm.csm, dm.catalog.find(stnm));
-    const int imxn = (this->*t.scale)[2];
+    market::SlotInsert prepared(data.memory, data.catalog.find(table));
+    const int closeScale = closeMoveScale[size_t(t.index)][2];
+    market::WindowScale& scale = carriedScale;
+    Slots values;
 
     QStringList csv;
     market::ProgressScope progress(this->progress(), t.trainingTable, rows);
@@ -145,22 +138,20 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
         const std::optional<QDateTime> when = market::readDateTime(date, time);
         if (!when) throw lineError(notDateTime(date + QLatin1Char(' ') + time));
         try {
-            if (n > itkn) {
-                if (startsEmpty) market::storeRanges(*this, window.window(n, itkn));
-                else fqHLn(n, itkn);
+            if (n > t.windowLength) {
+                scale = startsEmpty ? market::windowScale(window.window(n, t.windowLength))
+                                    : windowScaleOf(table, n, t.windowLength);
             }
             // Closes of the quote rows one, two and three places before this row's own CNT.
-            sa.clear(1, 3);
+            std::array<QString, 3> previous;
             if (cnt.type == DbValue::Int && cnt.i > 3)
-                for (int back = 1; back <= 3; ++back) sa[back] = closeOf(cnt.i - back);
-            market::TrainingRow row = market::trainingRow(
-                n, *when, col.bar(q, r), {sa[1], sa[2], sa[3]}, {icvt, ihvt, ilvt, im05t, im20t, im1ht, datt}, imxn, dslmx);
-            i01 = q.ValueAt(r, col.hv).asInteger();
-            i02 = q.ValueAt(r, col.lv).asInteger();
-            for (int k = 1; k <= market::kTrainingColumns; ++k) sa[10 + k] = std::move(row.v[size_t(k - 1)]);
-            if (insertRow(prepared) && inserted.read(stored)) window.add(n, stored);
+                for (int back = 1; back <= 3; ++back) previous[size_t(back - 1)] = closeOf(cnt.i - back);
+            market::TrainingRow row =
+                market::trainingRow(n, *when, col.bar(q, r), previous, scale, closeScale, t.slopeMultiplier);
+            for (int k = 1; k <= market::kTrainingColumns; ++k) values[10 + k] = std::move(row.v[size_t(k - 1)]);
+            if (insertRow(prepared, table, values) && inserted.read(stored)) window.add(n, stored);
             // The line holds the values as the insert left them in the slots (its literals).
-            csv.append(joinedSlots(sa, 11, 10 + market::kTrainingColumns));
+            csv.append(joinedSlots(values, 11, 10 + market::kTrainingColumns));
         } catch (const VelkorError& e) {
             throw lineError(e.text());  // a value out of range
         }
@@ -170,22 +161,23 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t) {
 
 // Statistics line 2 of the training CSV: the averages of the scaled columns.
 QString TVelkorF::trainingAverages(const Timeframe& t) {
-    dm.qm.Close();
-    dm.qm.setConnection(&dm.csm);
-    dm.qm.setSql(QStringLiteral("select AVG(HV3) as HV, AVG(LV3) as LV, AVG(CV3) as CV,  AVG(SLP13) as SL1, "
+    data.trainingRead.Close();
+    data.trainingRead.setConnection(&data.memory);
+    data.trainingRead.setSql(QStringLiteral("select AVG(HV3) as HV, AVG(LV3) as LV, AVG(CV3) as CV,  AVG(SLP13) as SL1, "
                                 "AVG(SLP23) as SL2, AVG(SLP33) as SL3,   AVG(M053) as M05, AVG(M203) as M20, "
                                 "AVG(M1H3) as H1,  AVG(M4H3) as H4, AVG(M453) as M45, AVG(ATR2) as AT,  "
                                 "AVG(RSI2) as RS, AVG(B0L3) as B0, AVG(B1L3) as B1,  AVG(B4L3) as B4  from  ") +
                  t.trainingTable);
-    dm.qm.Open();
+    data.trainingRead.Open();
     static const char* const averages[16] = {"HV", "LV", "CV", "SL1", "SL2", "SL3", "M05", "M20",
                                              "H1", "H4", "M45", "AT", "RS", "B0", "B1", "B4"};
-    for (int i = 0; i < 16; ++i) sa[11 + i] = dm.qm.FieldByName(QLatin1String(averages[i])).AsString();
-    dm.qm.Close();
+    std::array<QString, 16> values;
+    for (int i = 0; i < 16; ++i) values[size_t(i)] = data.trainingRead.FieldByName(QLatin1String(averages[i])).AsString();
+    data.trainingRead.Close();
     static const char* const labels[16] = {"平均  高値:", ", 安値:", ", 終値", ", SLP1:", ", SLP2:", ", SLP3:",
                                            ", M05AV:", ", M20AV:", ", 1HAV:", ", 4HAV:", ", 45AV:", ", ATR:",
                                            ", RSI:", ", B0L:", ", B1L:", ", B4L:"};
     QString line;
-    for (int i = 0; i < 16; ++i) line += QString::fromUtf8(labels[i]) + sa[11 + i];
+    for (int i = 0; i < 16; ++i) line += QString::fromUtf8(labels[i]) + values[size_t(i)];
     return line;
 }

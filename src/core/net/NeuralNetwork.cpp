@@ -1,4 +1,4 @@
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 #include <QColor>
 #include <QFile>
@@ -77,7 +77,7 @@ struct TrainDataDeleter {
 
 }  // namespace
 
-TTarselFann::TTarselFann(std::span<const unsigned> NeuronNumInLayer, float ConnectionRate,
+NeuralNetwork::NeuralNetwork(std::span<const unsigned> NeuronNumInLayer, float ConnectionRate,
                          std::optional<unsigned> seed) {
     if (NeuronNumInLayer.size() < 2) throw VelkorError(texts::twoLayers);
     checkLayout(NeuronNumInLayer);
@@ -115,30 +115,30 @@ TTarselFann::TTarselFann(std::span<const unsigned> NeuronNumInLayer, float Conne
     ResetMse();
 }
 
-TTarselFann::TTarselFann(const QString& LoadFromFileName) {
+NeuralNetwork::NeuralNetwork(const QString& LoadFromFileName) {
     if (!LoadFromFile(LoadFromFileName))
         throw VelkorError(texts::fileOpenError(
             LoadFromFileName, QStringLiteral("ニューラルネットワークのファイルとして読めません")));
 }
 
-fann* TTarselFann::net() const {
+fann* NeuralNetwork::net() const {
     if (!FFann) throw VelkorError(QStringLiteral("ニューラルネットワークがありません"));
     return FFann.get();
 }
 
-void TTarselFann::Train(std::span<const float> Inputs, std::span<const float> Outputs) {
+void NeuralNetwork::Train(std::span<const float> Inputs, std::span<const float> Outputs) {
     fann* ann = net();
     checkCount(Inputs.size(), fann_get_num_input(ann), QStringLiteral("ネットワークへの入力"));
     checkCount(Outputs.size(), fann_get_num_output(ann), QStringLiteral("ネットワークの教師データ"));
     Train(Inputs.data(), Outputs.data());
 }
 
-void TTarselFann::Train(const float* Inputs, const float* Outputs) {
+void NeuralNetwork::Train(const float* Inputs, const float* Outputs) {
     // fann_train only reads both arrays; its parameters are merely not declared const.
     fann_train(FFann.get(), const_cast<float*>(Inputs), const_cast<float*>(Outputs));
 }
 
-void TTarselFann::Run(std::span<const float> Inputs, std::span<float> Outputs) {
+void NeuralNetwork::Run(std::span<const float> Inputs, std::span<float> Outputs) {
     fann* ann = net();
     checkCount(Inputs.size(), fann_get_num_input(ann), QStringLiteral("ネットワークへの入力"));
     const unsigned available = fann_get_num_output(ann);
@@ -150,19 +150,19 @@ void TTarselFann::Run(std::span<const float> Inputs, std::span<float> Outputs) {
     std::copy_n(result, Outputs.size(), Outputs.begin());
 }
 
-float TTarselFann::GetMSE() const {
+float NeuralNetwork::GetMSE() const {
     return fann_get_MSE(net());
 }
 
-void TTarselFann::ResetMse() {
+void NeuralNetwork::ResetMse() {
     fann_reset_MSE(net());
 }
 
-bool TTarselFann::SaveToFile(const QString& FileName) const {
+bool NeuralNetwork::SaveToFile(const QString& FileName) const {
     return fann_save(net(), QFile::encodeName(FileName).constData()) == 0;
 }
 
-bool TTarselFann::LoadFromFile(const QString& FileName) {
+bool NeuralNetwork::LoadFromFile(const QString& FileName) {
     std::unique_ptr<fann, FannDeleter> loaded(
         fann_create_from_file(QFile::encodeName(FileName).constData()));
     if (!loaded) return false;
@@ -171,7 +171,7 @@ bool TTarselFann::LoadFromFile(const QString& FileName) {
     return true;
 }
 
-void TTarselFann::TrainOnFile(const QString& FileName, unsigned MaxEpochs, float DesiredError) {
+void NeuralNetwork::TrainOnFile(const QString& FileName, unsigned MaxEpochs, float DesiredError) {
     fann* ann = net();
     // Read and check the data first (what fann_train_on_file would do unchecked), then train.
     std::unique_ptr<fann_train_data, TrainDataDeleter> data(
@@ -192,61 +192,61 @@ void TTarselFann::TrainOnFile(const QString& FileName, unsigned MaxEpochs, float
     fann_train_on_data(ann, data.get(), MaxEpochs, epochsBetweenReports, DesiredError);
 }
 
-unsigned TTarselFann::GetNumLayers() const {
+unsigned NeuralNetwork::GetNumLayers() const {
     return fann_get_num_layers(net());
 }
 
-unsigned TTarselFann::GetTotalConnections() const {
+unsigned NeuralNetwork::GetTotalConnections() const {
     return fann_get_total_connections(net());
 }
 
-unsigned TTarselFann::GetTrainingAlgorithm() const {
+unsigned NeuralNetwork::GetTrainingAlgorithm() const {
     return static_cast<unsigned>(fann_get_training_algorithm(net()));
 }
 
-std::vector<unsigned> TTarselFann::GetLayerArray() const {
+std::vector<unsigned> NeuralNetwork::GetLayerArray() const {
     std::vector<unsigned> layers(GetNumLayers());
     if (!layers.empty()) fann_get_layer_array(FFann.get(), layers.data());
     return layers;
 }
 
-std::vector<unsigned> TTarselFann::GetBiasArray() const {
+std::vector<unsigned> NeuralNetwork::GetBiasArray() const {
     std::vector<unsigned> bias(GetNumLayers());
     if (!bias.empty()) fann_get_bias_array(FFann.get(), bias.data());
     return bias;
 }
 
-std::vector<fann_connection> TTarselFann::GetConnectionArray() const {
+std::vector<fann_connection> NeuralNetwork::GetConnectionArray() const {
     std::vector<fann_connection> connections(GetTotalConnections());
     if (!connections.empty()) fann_get_connection_array(FFann.get(), connections.data());
     return connections;
 }
 
-void TTarselFann::SetLearningRate(float Value) {
+void NeuralNetwork::SetLearningRate(float Value) {
     fann* ann = net();
     FLearningRate = Value;
     fann_set_learning_rate(ann, Value);
 }
 
-void TTarselFann::SetLearningMomentum(float Value) {
+void NeuralNetwork::SetLearningMomentum(float Value) {
     fann* ann = net();
     FLearningMomentum = Value;
     fann_set_learning_momentum(ann, Value);
 }
 
-void TTarselFann::SetActivationFunctionHidden(fann_activationfunc_enum Value) {
+void NeuralNetwork::SetActivationFunctionHidden(fann_activationfunc_enum Value) {
     fann* ann = net();
     FActivationFunctionHidden = Value;
     fann_set_activation_function_hidden(ann, Value);
 }
 
-void TTarselFann::SetActivationFunctionOutput(fann_activationfunc_enum Value) {
+void NeuralNetwork::SetActivationFunctionOutput(fann_activationfunc_enum Value) {
     fann* ann = net();
     FActivationFunctionOutput = Value;
     fann_set_activation_function_output(ann, Value);
 }
 
-void TTarselFann::SetTrainingAlgorithm(fann_train_enum Value) {
+void NeuralNetwork::SetTrainingAlgorithm(fann_train_enum Value) {
     fann* ann = net();
     FTrainingAlgorithm = Value;
     fann_set_training_algorithm(ann, Value);
@@ -259,14 +259,14 @@ const QString& cannotDraw() {
 }
 }  // namespace
 
-TTarselFann::Shape TTarselFann::NeuronShape() const {
+NeuralNetwork::Shape NeuralNetwork::NeuronShape() const {
     if (!FFann) throw VelkorError(cannotDraw());
     return {GetConnectionArray(), GetLayerArray(), GetBiasArray()};
 }
 
-void TTarselFann::CreateNeuronBmp(QImage& bmp) const { DrawNeuronBmp(NeuronShape(), bmp); }
+void NeuralNetwork::CreateNeuronBmp(QImage& bmp) const { DrawNeuronBmp(NeuronShape(), bmp); }
 
-void TTarselFann::DrawNeuronBmp(const Shape& shape, QImage& bmp) {
+void NeuralNetwork::DrawNeuronBmp(const Shape& shape, QImage& bmp) {
     const std::vector<fann_connection>& connections = shape.connections;
     const std::vector<unsigned>& layers = shape.layers;
     const std::vector<unsigned>& biases = shape.biases;
@@ -328,7 +328,7 @@ void TTarselFann::DrawNeuronBmp(const Shape& shape, QImage& bmp) {
     bmp = std::move(image);
 }
 
-QImage TTarselFann::CreateNeuronBmp() const {
+QImage NeuralNetwork::CreateNeuronBmp() const {
     QImage bmp;
     CreateNeuronBmp(bmp);
     return bmp;

@@ -1,4 +1,4 @@
-#include "db/Tdm.h"
+#include "db/DataModule.h"
 
 namespace {
 std::vector<GridColumn> cols(std::initializer_list<std::pair<const char*, const char*>> l) {
@@ -30,29 +30,30 @@ std::vector<GridColumn> trainingColumns() {
 }
 }  // namespace
 
-Tdm::Tdm() {
-    ds1 = std::make_unique<DataSource>(q1, headerColumns("読日数", "ﾃｰﾌﾞﾙ名"));
-    ds2 = std::make_unique<DataSource>(q2, headerColumns("読込日数", ""));
-    ds3 = std::make_unique<DataSource>(q3, headerColumns("読込日数", "ﾃｰﾌﾞﾙ名"));
-    ds4 = std::make_unique<DataSource>(
-        q4, cols({{"YKNO", "期No"}, {"YGCL", "予測終値"}, {"JGCL", "実終値"}, {"RST", "当否"},
+DataModule::DataModule() {
+    headerSource05 = std::make_unique<DataSource>(headers05, headerColumns("読日数", "ﾃｰﾌﾞﾙ名"));
+    headerSource30 = std::make_unique<DataSource>(headers30, headerColumns("読込日数", ""));
+    headerSource4h = std::make_unique<DataSource>(headers4h, headerColumns("読込日数", "ﾃｰﾌﾞﾙ名"));
+    detailSource = std::make_unique<DataSource>(
+        runDetails, cols({{"YKNO", "期No"}, {"YGCL", "予測終値"}, {"JGCL", "実終値"}, {"RST", "当否"},
                   {"SG", "差額"}, {"HG", "高値"}, {"LG", "安値"}, {"DCR", "変化率"},
                   {"SGN", "売買ｻｲﾝ"}, {"CNT", ""}, {"TBID", ""}, {"HTNM", ""}, {"HCNT", ""}}));
-    dsf = std::make_unique<DataSource>(
-        qmf, cols({{"LYMD", "Lc日付"}, {"LHM", "Lc時刻"}, {"HV", "高値"}, {"LV", "安値"}, {"CV", "終値"},
+    quoteSource = std::make_unique<DataSource>(
+        quoteRows, cols({{"LYMD", "Lc日付"}, {"LHM", "Lc時刻"}, {"HV", "高値"}, {"LV", "安値"}, {"CV", "終値"},
                    {"M05", "MA05"}, {"M20", "MA20"}, {"M1H", "MA1H"}, {"M4H", "MA4H"}, {"M1D", "MA1D"},
                    {"ATR", ""}, {"RSI", ""}, {"B0L", "BB0Lw"}, {"B0U", "BB0Up"}, {"B1L", "BB1Lw"},
                    {"B1U", "BB1Up"}, {"B4L", "BB4Lw"}, {"B4U", "BB4Up"}, {"CNT", ""}, {"SYMD", "Sv日付"},
                    {"SHM", "Sv時刻"}}));
-    dsg = std::make_unique<DataSource>(
-        qg, cols({{"PNO", "ﾍﾟｰｼﾞNo"}, {"PNM", "ﾍﾟｰｼﾞ名"}, {"TBN", "ﾃｰﾌﾞﾙ名"}, {"PAS", "ﾊﾟｽ"},
+    exportSource = std::make_unique<DataSource>(
+        exportCatalog, cols({{"PNO", "ﾍﾟｰｼﾞNo"}, {"PNM", "ﾍﾟｰｼﾞ名"}, {"TBN", "ﾃｰﾌﾞﾙ名"}, {"PAS", "ﾊﾟｽ"},
                   {"CSV", "CSVﾌｧｲﾙ名"}, {"TYO", "摘要"}, {"CNT", ""}}));
-    dsm1 = std::make_unique<DataSource>(qm1, trainingColumns());
-    dsm2 = std::make_unique<DataSource>(qm2, trainingColumns());
-    dsm3 = std::make_unique<DataSource>(qm3, trainingColumns());
+    trainingSource05 = std::make_unique<DataSource>(training05, trainingColumns());
+    trainingSource30 = std::make_unique<DataSource>(training30, trainingColumns());
+    trainingSource4h = std::make_unique<DataSource>(training4h, trainingColumns());
 }
 
-Tdm::~Tdm() {
-    ds1.reset(); ds2.reset(); ds3.reset(); ds4.reset(); dsf.reset(); dsg.reset();
-    dsm1.reset(); dsm2.reset(); dsm3.reset();
+DataModule::~DataModule() {
+    for (auto* ds : {&headerSource05, &headerSource30, &headerSource4h, &detailSource, &quoteSource, &exportSource,
+                     &trainingSource05, &trainingSource30, &trainingSource4h})
+        ds->reset();
 }

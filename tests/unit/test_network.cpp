@@ -12,7 +12,7 @@
 
 #include "app/Texts.h"
 #include "app/VelkorError.h"
-#include "net/TarselFann.h"
+#include "net/NeuralNetwork.h"
 
 namespace {
 
@@ -22,12 +22,12 @@ const std::vector<unsigned> forecastLayers{14, 14, 14, 3};
 const std::array<std::array<float, 2>, 4> xorIn{{{0, 0}, {0, 1}, {1, 0}, {1, 1}}};
 const std::array<std::array<float, 1>, 4> xorOut{{{0}, {1}, {1}, {0}}};
 
-void trainXor(TTarselFann& net, int passes) {
+void trainXor(NeuralNetwork& net, int passes) {
     for (int p = 0; p < passes; ++p)
         for (std::size_t i = 0; i < xorIn.size(); ++i) net.Train(xorIn[i], xorOut[i]);
 }
 
-std::vector<float> runAll(TTarselFann& net) {
+std::vector<float> runAll(NeuralNetwork& net) {
     std::vector<float> out;
     for (const auto& in : xorIn) {
         float o = 0;
@@ -37,7 +37,7 @@ std::vector<float> runAll(TTarselFann& net) {
     return out;
 }
 
-std::vector<float> weights(const TTarselFann& net) {
+std::vector<float> weights(const NeuralNetwork& net) {
     std::vector<float> w;
     for (const fann_connection& c : net.GetConnectionArray()) w.push_back(c.weight);
     return w;
@@ -49,7 +49,7 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 
 }  // namespace
 
-TEST(TarselFann, LayeredConstructorSetsTheTrainingDefaultsOnTheNetwork) {
+TEST(NeuralNetwork, LayeredConstructorSetsTheTrainingDefaultsOnTheNetwork) {
     const unsigned fullyConnected = 15 * 14 + 15 * 14 + 15 * 3;
     struct Case {
         float rate;
@@ -58,7 +58,7 @@ TEST(TarselFann, LayeredConstructorSetsTheTrainingDefaultsOnTheNetwork) {
     for (const Case c : {Case{1.0f, false}, Case{2.0f, false},
                          Case{std::numeric_limits<float>::quiet_NaN(), false}, Case{0.5f, true}}) {
         SCOPED_TRACE(c.rate);
-        TTarselFann net(forecastLayers, c.rate);
+        NeuralNetwork net(forecastLayers, c.rate);
         fann* ann = net.handle();
 
         EXPECT_EQ(net.GetLayerArray(), forecastLayers);
@@ -94,11 +94,11 @@ TEST(TarselFann, LayeredConstructorSetsTheTrainingDefaultsOnTheNetwork) {
     }
 }
 
-TEST(TarselFann, RefusesLayoutsItCannotBuild) {
+TEST(NeuralNetwork, RefusesLayoutsItCannotBuild) {
     for (const std::vector<unsigned>& layers :
          {std::vector<unsigned>{}, std::vector<unsigned>{14}}) {
         try {
-            TTarselFann net(layers, 1.0f);
+            NeuralNetwork net(layers, 1.0f);
             ADD_FAILURE() << "built a network of " << layers.size() << " layers";
         } catch (const VelkorError& e) {
             EXPECT_EQ(e.text(), texts::twoLayers);
@@ -108,11 +108,11 @@ TEST(TarselFann, RefusesLayoutsItCannotBuild) {
     for (const std::vector<unsigned>& layers :
          {std::vector<unsigned>{2, 0, 1}, std::vector<unsigned>{2, 0}, std::vector<unsigned>{0, 1},
           std::vector<unsigned>{100000, 100000, 1}})
-        for (float rate : {1.0f, 0.5f}) EXPECT_THROW((TTarselFann{layers, rate}), VelkorError);
+        for (float rate : {1.0f, 0.5f}) EXPECT_THROW((NeuralNetwork{layers, rate}), VelkorError);
 }
 
-TEST(TarselFann, SettersReachTheNetworkAndThePropertiesMirrorThem) {
-    TTarselFann net(std::vector<unsigned>{2, 3, 1}, 1.0f, 1u);
+TEST(NeuralNetwork, SettersReachTheNetworkAndThePropertiesMirrorThem) {
+    NeuralNetwork net(std::vector<unsigned>{2, 3, 1}, 1.0f, 1u);
     net.SetLearningRate(0.25f);
     net.SetLearningMomentum(0.5f);
     net.SetActivationFunctionHidden(FANN_SIGMOID_SYMMETRIC);
@@ -131,8 +131,8 @@ TEST(TarselFann, SettersReachTheNetworkAndThePropertiesMirrorThem) {
     EXPECT_EQ(net.TrainingAlgorithm(), FANN_TRAIN_QUICKPROP);
 }
 
-TEST(TarselFann, MseAccumulatesOverTrainingOnlyUntilReset) {
-    TTarselFann net(std::vector<unsigned>{2, 3, 1}, 1.0f, 7u);
+TEST(NeuralNetwork, MseAccumulatesOverTrainingOnlyUntilReset) {
+    NeuralNetwork net(std::vector<unsigned>{2, 3, 1}, 1.0f, 7u);
     EXPECT_EQ(net.GetMSE(), 0.0f);
     trainXor(net, 3);
     const float afterTraining = net.GetMSE();
@@ -145,8 +145,8 @@ TEST(TarselFann, MseAccumulatesOverTrainingOnlyUntilReset) {
     EXPECT_EQ(net.GetMSE(), 0.0f);
 }
 
-TEST(TarselFann, RunCopiesOnlyAsManyOutputsAsAsked) {
-    TTarselFann net(std::vector<unsigned>{2, 4, 3}, 1.0f, 3u);
+TEST(NeuralNetwork, RunCopiesOnlyAsManyOutputsAsAsked) {
+    NeuralNetwork net(std::vector<unsigned>{2, 4, 3}, 1.0f, 3u);
     const std::array<float, 2> in{0.3f, 0.8f};
     std::array<float, 3> all{};
     net.Run(in, all);
@@ -160,8 +160,8 @@ TEST(TarselFann, RunCopiesOnlyAsManyOutputsAsAsked) {
     EXPECT_NO_THROW(net.Run(in, std::span<float>()));
 }
 
-TEST(TarselFann, WrongSizedPatternsAreRefusedBeforeFannSeesThem) {
-    TTarselFann net(std::vector<unsigned>{2, 3, 3}, 1.0f, 5u);
+TEST(NeuralNetwork, WrongSizedPatternsAreRefusedBeforeFannSeesThem) {
+    NeuralNetwork net(std::vector<unsigned>{2, 3, 3}, 1.0f, 5u);
     const std::vector<float> two{0.1f, 0.2f}, one{0.1f}, three{0.1f, 0.2f, 0.3f}, none;
     std::vector<float> out3(3), out4(4);
     const std::vector<std::function<void()>> calls{
@@ -179,9 +179,9 @@ TEST(TarselFann, WrongSizedPatternsAreRefusedBeforeFannSeesThem) {
     EXPECT_TRUE(sameBits(weights(net), before));
 }
 
-TEST(TarselFann, SameSeedGivesBitIdenticalNetworksAndTraining) {
+TEST(NeuralNetwork, SameSeedGivesBitIdenticalNetworksAndTraining) {
     const std::vector<unsigned> layers{2, 5, 1};
-    TTarselFann a(layers, 1.0f, 42u), b(layers, 1.0f, 42u), c(layers, 1.0f, 43u);
+    NeuralNetwork a(layers, 1.0f, 42u), b(layers, 1.0f, 42u), c(layers, 1.0f, 43u);
     EXPECT_TRUE(sameBits(weights(a), weights(b)));
     EXPECT_FALSE(sameBits(weights(a), weights(c)));
 
@@ -192,27 +192,27 @@ TEST(TarselFann, SameSeedGivesBitIdenticalNetworksAndTraining) {
     EXPECT_EQ(a.GetMSE(), b.GetMSE());
 }
 
-TEST(TarselFann, SavedNetworkLoadsBackWithTheSameResults) {
+TEST(NeuralNetwork, SavedNetworkLoadsBackWithTheSameResults) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath(QStringLiteral("ネット USDJPY05.net"));
 
-    TTarselFann saved(std::vector<unsigned>{2, 4, 1}, 1.0f, 11u);
+    NeuralNetwork saved(std::vector<unsigned>{2, 4, 1}, 1.0f, 11u);
     trainXor(saved, 50);
     ASSERT_TRUE(saved.SaveToFile(file));
     const std::vector<float> expected = runAll(saved);
 
-    TTarselFann loaded(file);
+    NeuralNetwork loaded(file);
     EXPECT_TRUE(sameBits(runAll(loaded), expected));
     EXPECT_EQ(loaded.LearningRate(), 0.0f);  // the file constructor sets no defaults
     EXPECT_EQ(loaded.TrainingAlgorithm(), FANN_TRAIN_INCREMENTAL);
 
-    TTarselFann other(std::vector<unsigned>{2, 4, 1}, 1.0f, 12u);
+    NeuralNetwork other(std::vector<unsigned>{2, 4, 1}, 1.0f, 12u);
     ASSERT_TRUE(other.LoadFromFile(file));
     EXPECT_TRUE(sameBits(runAll(other), expected));
 }
 
-TEST(TarselFann, FailedSaveOrLoadIsReportedAndLosesNothing) {
+TEST(NeuralNetwork, FailedSaveOrLoadIsReportedAndLosesNothing) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString missing = dir.filePath(QStringLiteral("missing.net"));
@@ -223,7 +223,7 @@ TEST(TarselFann, FailedSaveOrLoadIsReportedAndLosesNothing) {
         f.write("not a network\n1 2 3\n");
     }
 
-    TTarselFann net(std::vector<unsigned>{2, 3, 1}, 1.0f, 9u);
+    NeuralNetwork net(std::vector<unsigned>{2, 3, 1}, 1.0f, 9u);
     const std::vector<float> before = runAll(net);
     EXPECT_FALSE(net.SaveToFile(dir.filePath(QStringLiteral("no such folder/x.net"))));
     EXPECT_FALSE(net.LoadFromFile(missing));
@@ -231,30 +231,30 @@ TEST(TarselFann, FailedSaveOrLoadIsReportedAndLosesNothing) {
     EXPECT_TRUE(sameBits(runAll(net), before));
 
     try {
-        TTarselFann fromMissing(missing);
+        NeuralNetwork fromMissing(missing);
         ADD_FAILURE() << "loaded a missing file";
     } catch (const VelkorError& e) {
         EXPECT_TRUE(e.text().contains(missing)) << e.text().toStdString();
     }
 }
 
-TEST(TarselFann, MovedFromWrapperHoldsNothingAndRefusesWork) {
-    TTarselFann a(std::vector<unsigned>{2, 3, 1}, 1.0f, 1u);
+TEST(NeuralNetwork, MovedFromWrapperHoldsNothingAndRefusesWork) {
+    NeuralNetwork a(std::vector<unsigned>{2, 3, 1}, 1.0f, 1u);
     fann* ann = a.handle();
-    TTarselFann b(std::move(a));
+    NeuralNetwork b(std::move(a));
     EXPECT_EQ(b.handle(), ann);
     EXPECT_EQ(a.handle(), nullptr);  // NOLINT(bugprone-use-after-move): the state under test
     EXPECT_THROW(a.GetMSE(), VelkorError);
     EXPECT_THROW(a.Run(std::vector<float>{0, 0}, std::span<float>()), VelkorError);
     EXPECT_THROW(a.SaveToFile(QStringLiteral("x.net")), VelkorError);
 
-    TTarselFann c(std::vector<unsigned>{2, 1}, 1.0f, 2u);
+    NeuralNetwork c(std::vector<unsigned>{2, 1}, 1.0f, 2u);
     c = std::move(b);  // releases c's own network; b is left empty
     EXPECT_EQ(c.handle(), ann);
     EXPECT_EQ(b.handle(), nullptr);  // NOLINT(bugprone-use-after-move)
 }  // destroying the empty a and b releases nothing
 
-TEST(TarselFann, TrainOnFileTrainsAndNamesAFileItCannotUse) {
+TEST(NeuralNetwork, TrainOnFileTrainsAndNamesAFileItCannotUse) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString data = dir.filePath(QStringLiteral("xor.data"));
@@ -263,7 +263,7 @@ TEST(TarselFann, TrainOnFileTrainsAndNamesAFileItCannotUse) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("4 2 1\n0 0\n0\n0 1\n1\n1 0\n1\n1 1\n0\n");
     }
-    TTarselFann net(std::vector<unsigned>{2, 3, 1}, 1.0f, 4u);
+    NeuralNetwork net(std::vector<unsigned>{2, 3, 1}, 1.0f, 4u);
     const std::vector<float> before = weights(net);
     net.TrainOnFile(data, 10, 0.0f);
     EXPECT_FALSE(sameBits(weights(net), before));
@@ -275,7 +275,7 @@ TEST(TarselFann, TrainOnFileTrainsAndNamesAFileItCannotUse) {
     } catch (const VelkorError& e) {
         EXPECT_TRUE(e.text().contains(missing)) << e.text().toStdString();
     }
-    TTarselFann threeInputs(std::vector<unsigned>{3, 1}, 1.0f, 4u);
+    NeuralNetwork threeInputs(std::vector<unsigned>{3, 1}, 1.0f, 4u);
     EXPECT_THROW(threeInputs.TrainOnFile(data, 10, 0.0f), VelkorError);
 }
 
@@ -289,8 +289,8 @@ const QRgb orange = qRgb(255, 153, 0);
 
 // Layers 2, 1: neurons 0 and 1 (inputs), 2 (bias), 3 (output). The connection 0 -> 3 runs
 // straight down at x = 50; the others cross the row y = 100 at x = 100 and x = 150.
-TTarselFann smallNet(float verticalWeight) {
-    TTarselFann net(std::vector<unsigned>{2, 1}, 1.0f, 6u);
+NeuralNetwork smallNet(float verticalWeight) {
+    NeuralNetwork net(std::vector<unsigned>{2, 1}, 1.0f, 6u);
     fann_set_weight(net.handle(), 0, 3, verticalWeight);
     fann_set_weight(net.handle(), 1, 3, 0.3f);
     fann_set_weight(net.handle(), 2, 3, -0.2f);
@@ -299,7 +299,7 @@ TTarselFann smallNet(float verticalWeight) {
 
 }  // namespace
 
-TEST(TarselFann, DiagramShowsNeuronsOnTheGridAndWeightsAsLines) {
+TEST(NeuralNetwork, DiagramShowsNeuronsOnTheGridAndWeightsAsLines) {
     struct Case {
         float weight;
         QRgb colour;
@@ -308,7 +308,7 @@ TEST(TarselFann, DiagramShowsNeuronsOnTheGridAndWeightsAsLines) {
     for (const Case c : {Case{2.7f, black, 2}, Case{-2.7f, red, 2}, Case{1.0f, black, 1},
                          Case{0.4f, red, 1}, Case{-0.4f, red, 1}}) {
         SCOPED_TRACE(c.weight);
-        const TTarselFann net = smallNet(c.weight);
+        const NeuralNetwork net = smallNet(c.weight);
         QImage bmp;
         net.CreateNeuronBmp(bmp);
         ASSERT_EQ(bmp.size(), QSize(300, 200));
@@ -334,8 +334,8 @@ TEST(TarselFann, DiagramShowsNeuronsOnTheGridAndWeightsAsLines) {
     }
 }
 
-TEST(TarselFann, DiagramRepaintsTheWholeImage) {
-    const TTarselFann net(forecastLayers, 1.0f, 8u);
+TEST(NeuralNetwork, DiagramRepaintsTheWholeImage) {
+    const NeuralNetwork net(forecastLayers, 1.0f, 8u);
     const QImage fresh = net.CreateNeuronBmp();
     EXPECT_EQ(fresh.size(), QSize(1500, 400));
 
@@ -347,9 +347,9 @@ TEST(TarselFann, DiagramRepaintsTheWholeImage) {
     EXPECT_EQ(reused, fresh);
 }
 
-TEST(TarselFann, DiagramOfNoNetworkPaintsNothing) {
-    TTarselFann net(std::vector<unsigned>{2, 1}, 1.0f, 1u);
-    TTarselFann taken(std::move(net));
+TEST(NeuralNetwork, DiagramOfNoNetworkPaintsNothing) {
+    NeuralNetwork net(std::vector<unsigned>{2, 1}, 1.0f, 1u);
+    NeuralNetwork taken(std::move(net));
     QImage bmp(10, 10, QImage::Format_RGB32);
     bmp.fill(Qt::green);
     const QImage before = bmp;

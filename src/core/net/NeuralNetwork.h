@@ -15,7 +15,7 @@ class QImage;
 //
 // Move-only. A moved-from wrapper holds no network: its destructor releases nothing, and every
 // checked operation on it throws VelkorError.
-class TTarselFann final {
+class NeuralNetwork final {
 public:
     // Builds a network of the given layer sizes (input layer first). A rate below 1.0 gives a
     // sparse network, anything else (1.0 or more, NaN) a fully connected one. Weights are
@@ -25,17 +25,17 @@ public:
     // weights (for a sparse network only the weights, FANN picks its connections itself).
     // Throws VelkorError for fewer than 2 layers, an empty layer, a network too large for FANN
     // to count, or when FANN cannot create the network.
-    TTarselFann(std::span<const unsigned> NeuronNumInLayer, float ConnectionRate,
+    NeuralNetwork(std::span<const unsigned> NeuronNumInLayer, float ConnectionRate,
                 std::optional<unsigned> seed = std::nullopt);
     // Loads a network saved by SaveToFile. Sets no defaults: the properties read zero.
     // Throws VelkorError naming the file when it cannot be read as a network.
-    explicit TTarselFann(const QString& LoadFromFileName);
+    explicit NeuralNetwork(const QString& LoadFromFileName);
 
-    TTarselFann(TTarselFann&&) noexcept = default;
-    TTarselFann& operator=(TTarselFann&&) noexcept = default;
-    TTarselFann(const TTarselFann&) = delete;
-    TTarselFann& operator=(const TTarselFann&) = delete;
-    ~TTarselFann() = default;
+    NeuralNetwork(NeuralNetwork&&) noexcept = default;
+    NeuralNetwork& operator=(NeuralNetwork&&) noexcept = default;
+    NeuralNetwork(const NeuralNetwork&) = delete;
+    NeuralNetwork& operator=(const NeuralNetwork&) = delete;
+    ~NeuralNetwork() = default;
 
     // One incremental training step on one pattern. Inputs must hold exactly as many values as
     // the input layer has neurons, Outputs (the targets) as many as the output layer; anything
