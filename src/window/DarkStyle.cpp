@@ -40,12 +40,7 @@ public:
 
 QPalette velkorDarkPalette()
 {
-    const QColor window(0x35, 0x35, 0x38);
-    const QColor base(0x1e, 0x1e, 0x20);
-    const QColor alternate(0x29, 0x29, 0x2c);
-    const QColor button(0x42, 0x42, 0x46);
-    const QColor text(0xe8, 0xe8, 0xe8);
-    const QColor highlight(0x2f, 0x65, 0xca);
+    using dark::window, dark::base, dark::alternate, dark::button, dark::text, dark::highlight;
 
     QPalette p;
     p.setColor(QPalette::Window, window);

@@ -1,5 +1,6 @@
 // Page "4:学図": the learning curve of the last forecast run and its trained network.
 #include "window/TrainingPage.h"
+#include "window/DarkStyle.h"
 
 #include <QEvent>
 #include <QFontMetricsF>
@@ -18,11 +19,11 @@
 
 namespace {
 
-const QColor background(0x1e, 0x1e, 0x20);
-const QColor textColour(0xe8, 0xe8, 0xe8);
+const QColor& background = dark::base;
+const QColor& textColour = dark::text;
 const QColor positive(0xff, 0x9a, 0x3c);
 const QColor negative(0x4c, 0xa8, 0xff);
-const QColor neuronFill(0xe8, 0xe8, 0xe8);
+const QColor& neuronFill = dark::text;
 const QColor biasFill(0x80, 0x80, 0x86);
 
 // Where every neuron stands, in FANN's numbering (per layer its ordinary neurons, then its

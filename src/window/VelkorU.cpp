@@ -19,6 +19,7 @@
 #include "forecast/Forecast.h"
 #include "net/NeuralNetwork.h"
 #include "window/Chart.h"
+#include "window/DarkStyle.h"
 #include "window/Fonts.h"
 #include "window/QtDialogs.h"
 #include "ui_VelkorU.h"
@@ -120,9 +121,8 @@ void showAsResults(QTableWidget* grid) {
 // The current row of the grid that holds the focus (the one the keys act on) in the bright
 // selection colour, that of every other grid muted.
 void markFocus(QAbstractItemView* grid, bool focused) {
-    static const QColor muted(0x4a, 0x50, 0x5c);
     QPalette p = grid->palette();
-    const QColor c = focused ? QApplication::palette().color(QPalette::Active, QPalette::Highlight) : muted;
+    const QColor c = focused ? QApplication::palette().color(QPalette::Active, QPalette::Highlight) : dark::mutedHighlight;
     p.setColor(QPalette::Active, QPalette::Highlight, c);
     p.setColor(QPalette::Inactive, QPalette::Highlight, c);
     grid->setPalette(p);

@@ -225,3 +225,15 @@ TEST(TrainingPageView, ShowsTheRunsCurveAndNetwork) {
     f.w->showTrainingPage({}, net.NeuronShape(), QStringLiteral(".5"));
     EXPECT_TRUE(f.w->ui->dCht->chart()->series().isEmpty());
 }
+
+TEST(Window, EveryControlHasANameInWords) {
+    WindowFixture f;
+    QStringList unnamed;
+    for (QWidget* w : f.w->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QLineEdit*>(w) || qobject_cast<QPushButton*>(w) ||
+                             qobject_cast<QTableView*>(w) || qobject_cast<QChartView*>(w);
+        if (control && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_") && w->accessibleName().isEmpty())
+            unnamed << w->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(' ').toStdString();
+}

@@ -75,15 +75,16 @@ TEST(SqlBuilder, UnsafeValuesNeverBecomeSql) {
     }
 }
 
-TEST(SqlBuilder, UcNul) {
-    struct Case { const char* in; int id; int il; const char* out; } cases[] = {
-        {"", 1, 0, "NULL"}, {"12", 1, 0, "12"}, {"", 2, 5, "NULL"}, {"abc", 2, 5, "'abc'"},
-        {"abcdef", 2, 3, "'abc'"}, {"abc", 2, 0, "''"}, {"abc", 3, 0, "abc"}, {"", 0, 0, ""},
+TEST(SqlBuilder, Literals) {
+    // length < 0: a number column's literal; otherwise a character column's, cut to length.
+    struct Case { const char* in; int length; const char* out; } cases[] = {
+        {"", -1, "NULL"}, {"12", -1, "12"}, {"", 5, "NULL"}, {"abc", 5, "'abc'"},
+        {"abcdef", 3, "'abc'"}, {"abc", 0, "''"},
     };
     for (const Case& c : cases) {
-        QString s = QString::fromLatin1(c.in);
-        sqlb::toLiteral(s, c.id, c.il);
-        EXPECT_EQ(s, QString::fromLatin1(c.out)) << c.in << " " << c.id;
+        const QString s = QString::fromLatin1(c.in);
+        const QString literal = c.length < 0 ? sqlb::numberLiteral(s) : sqlb::textLiteral(s, c.length);
+        EXPECT_EQ(literal, QString::fromLatin1(c.out)) << c.in << " " << c.length;
     }
 }
 

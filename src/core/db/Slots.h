@@ -5,7 +5,7 @@
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 
-// The value slots sa[1..80]: column values for the SQL builder (the k-th column of the
+// The value slots [1..80]: column values for the SQL builder (the k-th column of the
 // current table in slot 10 + k) and scratch texts. An index outside 1..80 throws.
 class Slots {
 public:

@@ -16,11 +16,11 @@ QString keyLiteral(const QString& v) {
     return plain.match(v).hasMatch() ? v : quoted(v);
 }
 
-void toLiteral(QString& st, int id, int il) {
-    if (id != 1 && id != 2) return;
-    if (id == 1 || st.isEmpty()) { st = orNull(st); return; }
-    if (st.size() > il) st.truncate(il < 0 ? 0 : il);
-    st = quoted(st);
+QString numberLiteral(const QString& value) { return orNull(value); }
+
+QString textLiteral(const QString& value, int length) {
+    if (value.isEmpty()) return orNull(value);
+    return quoted(value.left(std::max(0, length)));
 }
 
 bool isNumericLiteral(const QString& s) {
@@ -50,11 +50,11 @@ bool isNumericLiteral(const QString& s) {
 
 QString literal(const CatalogColumn& c, QString value, bool& bad) {
     if (c.isCharacter()) {
-        toLiteral(value, 2, c.lengthLimit());
+        value = textLiteral(value, c.lengthLimit());
         // SQLite ends a statement text at a NUL character, inside a quoted text too.
         if (value.contains(QChar(0))) bad = true;
     } else {
-        toLiteral(value, 1, 0);
+        value = numberLiteral(value);
         if (value != QLatin1String("NULL") && !isNumericLiteral(value)) bad = true;
     }
     return value;

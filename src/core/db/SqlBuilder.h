@@ -7,9 +7,11 @@
 // Statements generated from the catalog, and the literal rules of the value slots.
 namespace sqlb {
 
-// id 1: empty becomes NULL. id 2: empty becomes NULL, otherwise the text is cut to `il`
-// characters and put in single quotes, a quote inside doubled. Other ids: unchanged.
-void toLiteral(QString& st, int id, int il);
+// A number column's literal: the empty text becomes NULL, any other text stays as it is.
+QString numberLiteral(const QString& value);
+// A character column's literal: the empty text becomes NULL, any other is cut to `length`
+// characters and put in single quotes, a quote inside doubled.
+QString textLiteral(const QString& value, int length);
 // The value as a statement takes it: NULL for the empty text, otherwise the text itself.
 inline QString orNull(const QString& v) { return v.isEmpty() ? QStringLiteral("NULL") : v; }
 

@@ -49,7 +49,7 @@ struct QuoteImport {
 // valid literal makes the row fail without reaching SQLite, and the stored values are the
 // same: a quoted text is bound as its cut text, NULL as NULL, an integer literal as that
 // integer and any other number as its text, which the column's numeric affinity turns into
-// the real the parser makes of the literal. The statement text (sqw) and slots 1, 7 and 9
+// the real the parser makes of the literal. The statement text and slots 1, 7 and 9
 // are not written. A table with a non-character column of text or blob affinity (which
 // would keep a number text as text) or with columns the table lacks gets no statement:
 // usable() is false and the caller goes through the builder and the executor; so does a

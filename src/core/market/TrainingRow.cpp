@@ -25,7 +25,7 @@ void calendar(TrainingRow& r, const QDateTime& when) {
 }
 
 // The distances of high and low from the close, the close in its window and its changes.
-void prices(TrainingRow& r, int h, int l, int c, const WindowScale& w, int imxn, double dslmx) {
+void prices(TrainingRow& r, int h, int l, int c, const WindowScale& w, int closeScale, double slopeMultiplier) {
     if (c <= 0) return;
     int d = std::max(0, h - c);
     r[HV2] = QString::number(d);
@@ -39,7 +39,7 @@ void prices(TrainingRow& r, int h, int l, int c, const WindowScale& w, int imxn,
         if (r[before].isEmpty()) continue;
         const int change = c - textToInt(r[before]);
         r[TrainingColumn(before + 1)] = QString::number(change);
-        r[TrainingColumn(before + 2)] = fmt::frac6(changeAroundHalf(change, imxn, dslmx));
+        r[TrainingColumn(before + 2)] = fmt::frac6(changeAroundHalf(change, closeScale, slopeMultiplier));
     }
 }
 
@@ -80,7 +80,7 @@ void band(TrainingRow& r, TrainingColumn first, int average, const DbValue& lowe
 }  // namespace
 
 TrainingRow trainingRow(int n, const QDateTime& when, const QuoteBar& q, const std::array<QString, 3>& previous,
-                        const WindowScale& w, int imxn, double dslmx) {
+                        const WindowScale& w, int closeScale, double slopeMultiplier) {
     TrainingRow r;
     r[CNT] = QString::number(n);
     r[SYMD] = q.symd.asString();
@@ -92,7 +92,7 @@ TrainingRow trainingRow(int n, const QDateTime& when, const QuoteBar& q, const s
     r[SLP11] = previous[0];
     r[SLP21] = previous[1];
     r[SLP31] = previous[2];
-    prices(r, q.hv.asInteger(), q.lv.asInteger(), q.cv.asInteger(), w, imxn, dslmx);
+    prices(r, q.hv.asInteger(), q.lv.asInteger(), q.cv.asInteger(), w, closeScale, slopeMultiplier);
     r[M051] = q.m05.asString();
     r[M201] = q.m20.asString();
     r[M1H1] = q.m1h.asString();

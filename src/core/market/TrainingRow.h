@@ -40,9 +40,9 @@ struct WindowScale {
 // The training row numbered n of quote bar `q` at server time `when`: calendar inputs, the
 // bar's prices with their distances and positions in the window, the close's change over
 // the closes of the one, two and three bars before (`previous[0]` one bar before; empty when
-// there is none), the ATR, the RSI and the averages' positions in their bands. `imxn` is the
-// timeframe's close-move scale, `dslmx` its slope multiplier.
+// there is none), the ATR, the RSI and the averages' positions in their bands. `closeScale` is the
+// timeframe's close-move scale, `slopeMultiplier` its slope multiplier.
 TrainingRow trainingRow(int n, const QDateTime& when, const QuoteBar& q, const std::array<QString, 3>& previous,
-                        const WindowScale& w, int imxn, double dslmx);
+                        const WindowScale& w, int closeScale, double slopeMultiplier);
 
 }  // namespace market

@@ -7,9 +7,9 @@
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 
-double scaleIntoWindow(int ivt, int ivm, int ivs) {
-    if (ivs == 0) return 0;
-    double r = double(qint64(ivt) - ivm) * 0.8 / ivs + 0.1;
+double scaleIntoWindow(int value, int minimum, int span) {
+    if (span == 0) return 0;
+    double r = double(qint64(value) - minimum) * 0.8 / span + 0.1;
     if (r > 1) r = 1;
     if (r < 0) r = 0;
     return r;
@@ -22,26 +22,26 @@ int roundEven32(double v) {
     return int(r);
 }
 
-int scaleBack(int ivm, int ivs, double dvr) {
-    if (ivs == 0) return 0;
-    const double v = (dvr - 0.1) * ivs / 0.8 + ivm;
+int scaleBack(int minimum, int span, double scaled) {
+    if (span == 0) return 0;
+    const double v = (scaled - 0.1) * span / 0.8 + minimum;
     return roundEven32(v);
 }
 
-double changeAroundHalf(int idg, int idmx, double dslmx) {
-    const double den = idmx * dslmx;
-    if (den == 0) return idg == 0 ? 0.5 : idg > 0 ? 1.0 : 0.0;
-    const double d = idg / den * 0.5;
+double changeAroundHalf(int change, int largestMove, double slopeMultiplier) {
+    const double den = largestMove * slopeMultiplier;
+    if (den == 0) return change == 0 ? 0.5 : change > 0 ? 1.0 : 0.0;
+    const double d = change / den * 0.5;
     double r = d == 0 ? 0.5 : 0.5 + d;
     if (r > 1) r = 1;
     if (r < 0) r = 0;
     return r;
 }
 
-double guardedDivide(double d01, double d02) { return d02 == 0 ? d01 : d01 / d02; }
+double guardedDivide(double dividend, double divisor) { return divisor == 0 ? dividend : dividend / divisor; }
 
-int textToInt(const QString& snm) {
+int textToInt(const QString& text) {
     bool ok = false;
-    const int v = snm.toInt(&ok, 10);
+    const int v = text.toInt(&ok, 10);
     return ok ? v : 0;
 }

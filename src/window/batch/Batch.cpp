@@ -9,6 +9,7 @@
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -339,10 +340,8 @@ bool checkBatchCommands(const QStringList& commands, QString& error) {
 int runBatchCommands(TVelkorF& w, const QStringList& commands, QString& error, BatchContext* ctx) {
     if (!checkBatchCommands(commands, error)) return 2;
     BatchContext textOnly;
-    struct Scope {
-        BatchContext* saved = context;
-        ~Scope() { context = saved; }
-    } scope;
+    BatchContext* const saved = context;
+    const auto restore = qScopeGuard([saved] { context = saved; });
     context = ctx ? ctx : &textOnly;
     int status = 0;
     for (int i = 0; i < commands.size(); ++i) {

@@ -249,10 +249,10 @@ void TVelkorF::loadCatalog() {
                     QString v = f[j];
                     const int q = int(s.quoted.indexOf(j));
                     if (q >= 0) {
-                        sqlb::toLiteral(v, 2, s.cut[q]);
+                        v = sqlb::textLiteral(v, s.cut[q]);
                     } else {
                         v = v.trimmed();
-                        sqlb::toLiteral(v, 1, 0);
+                        v = sqlb::numberLiteral(v);
                         if (v != QLatin1String("NULL") && !sqlb::isNumericLiteral(v)) bad = true;
                     }
                     values.append(v);
