@@ -8,6 +8,7 @@
 // look a timeframe up by its code (5, 30, 80) and never repeat a switch of their own.
 struct Timeframe {
     int code;              // iasi: 5, 30, 80 (80 is the 4-hour timeframe)
+    QString name;          // the timeframe as reports name it: 5分足, 30分足, 4時間足
     int index;             // 0, 1, 2: position in the table and of the page's controls
     int editCodeLn;        // ucLnRd code of the training-pass edit (11, 21, 31)
     int editCodeRd;        // ucLnRd code of the read-days edit (12, 22, 32)
@@ -44,7 +45,7 @@ struct Timeframe {
 
 inline const std::array<Timeframe, 3>& timeframes() {
     static const std::array<Timeframe, 3> t{{
-        {.code = 5, .index = 0, .editCodeLn = 11, .editCodeRd = 12, .defaultReadDays = 40, .defaultPasses = 1000,
+        {.code = 5, .name = QStringLiteral("5分足"), .index = 0, .editCodeLn = 11, .editCodeRd = 12, .defaultReadDays = 40, .defaultPasses = 1000,
          .ciniLabel = QStringLiteral("05分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM05.CSV"),
          .importNotice = QStringLiteral("05分足ﾃﾞｰﾀを読込ます "), .sideFile = QStringLiteral("DATA/CSV/USDJPY05M10.CSV"),
          .ityk = 4, .itkn = 200, .dslmx = 0.8, .trainingTable = QStringLiteral("F02R05M"),
@@ -55,7 +56,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .deleteConfirm = QStringLiteral("05分足のﾚｺｰﾄﾞと明細を削除します"),
          .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), .dbb = 0.518, .dbs = 0.482, .sellAtLow = true, .verifyKeepsRun = false,
          .rdLn = &VelkorState::i05RdLn, .scale = &VelkorState::i05S},
-        {.code = 30, .index = 1, .editCodeLn = 21, .editCodeRd = 22, .defaultReadDays = 200, .defaultPasses = 1000,
+        {.code = 30, .name = QStringLiteral("30分足"), .index = 1, .editCodeLn = 21, .editCodeRd = 22, .defaultReadDays = 200, .defaultPasses = 1000,
          .ciniLabel = QStringLiteral("30分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM30.CSV"),
          .importNotice = QStringLiteral("30分足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY30M10.CSV"),
          .ityk = 3, .itkn = 200, .dslmx = 1.2, .trainingTable = QStringLiteral("F02R30M"),
@@ -66,7 +67,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .deleteConfirm = QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"),
          .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), .dbb = 0.53, .dbs = 0.47, .sellAtLow = false, .verifyKeepsRun = false,
          .rdLn = &VelkorState::i30RdLn, .scale = &VelkorState::i30S},
-        {.code = 80, .index = 2, .editCodeLn = 31, .editCodeRd = 32, .defaultReadDays = 200, .defaultPasses = 600,
+        {.code = 80, .name = QStringLiteral("4時間足"), .index = 2, .editCodeLn = 31, .editCodeRd = 32, .defaultReadDays = 200, .defaultPasses = 600,
          .ciniLabel = QStringLiteral("4時間足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYH04.CSV"),
          .importNotice = QStringLiteral("4時間足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY4H10.CSV"),
          .ityk = 2, .itkn = 150, .dslmx = 3.2, .trainingTable = QStringLiteral("F02R4H"),
