@@ -9,6 +9,7 @@
 #include "window/batch/Batch.h"
 #include "app/Clock.h"
 #include "app/Console.h"
+#include "backtest/ReportTexts.h"
 #include "window/batch/BacktestCommand.h"
 #include "window/DarkStyle.h"
 #include "window/QtDialogs.h"
@@ -31,6 +32,7 @@ int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
     BatchContext context;
     context.json = o.json;
     context.chartSize = o.chartSize;
+    context.out = o.out;
     // Under --json stdout carries the document alone; the boxes' lines go to stderr.
     ConsoleDialogs dialogs(o.yes, o.dataDir, o.json ? stderr : stdout);
     NullProgress progress;
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
         printText(stderr, "velkor: " + error.toUtf8() + "\nTry 'velkor --help' for the options and commands.\n");
         return 2;
     }
+
+    evaluation::installTranslation(o.lang);
 
     // A backtest works in its own folder and never starts up in the working directory.
     if (o.commands.value(0) == QLatin1String("backtest")) return runBacktest(o);

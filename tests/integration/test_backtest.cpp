@@ -129,7 +129,7 @@ TEST_F(Backtest, StepsEqualLiveRunsMadeByHand) {
 // The report: its shape, and figures that agree with the stored rows.
 TEST_F(Backtest, ReportFilesAgreeWithTheStoredRuns) {
     const QJsonObject doc = QJsonDocument::fromJson(bytes(reference + "/report.json")).object();
-    EXPECT_EQ(doc["schema"].toInt(), 1);
+    EXPECT_EQ(doc["schema"].toInt(), 2);  // schema 1 and the evaluation
     EXPECT_EQ(doc["timeframe"].toInt(), 5);
     EXPECT_EQ(doc["from"].toString(), "2024-03-12");
     EXPECT_EQ(doc["every"].toInt(), 72);
@@ -261,4 +261,51 @@ TEST_F(Backtest, BadInputIsRefusedWithNothingWritten) {
     EXPECT_EQ(other.code, 2);
     EXPECT_TRUE(other.err.contains("holds another backtest")) << other.err.toStdString();
     EXPECT_EQ(folder(reference), before);
+}
+
+// The backtest's folder is an ordinary working directory: "evaluate" over its live record
+// judges the same forecasts on the same base bars as the backtest's report did, and writes
+// the same report files. No verified forecast is exit status 1 with nothing written; a
+// timeframe other than 5, 30 or 80 a usage error. The texts follow --lang and the locale.
+TEST_F(Backtest, EvaluateOverItsFolderJudgesTheSame) {
+    const QString dir = tmp->filePath("evaluated");
+    QDir().mkpath(dir);
+    for (const char* f : {"SQDB.DB", "config.txt", "cini.txt"}) ASSERT_TRUE(QFile::copy(reference + "/" + f, dir + "/" + f));
+    const Result r = runProgram(kVelkor, {"--batch", "--workdir", dir, "--today", "2024-03-13", "--lang", "en", "--json", "evaluate", "5"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject result = QJsonDocument::fromJson(r.out.toUtf8()).object()["results"].toArray()[0].toObject();
+    EXPECT_EQ(result["command"].toString(), "evaluate");
+    EXPECT_EQ(result["folder"].toString(), dir + "/evaluation-5-20240313");
+    const QJsonObject live = QJsonDocument::fromJson(bytes(dir + "/evaluation-5-20240313/report.json")).object();
+    EXPECT_EQ(live["source"].toString(), "live");
+    const QJsonArray want = QJsonDocument::fromJson(bytes(reference + "/report.json")).object()["periods"].toArray();
+    const QJsonArray got = live["periods"].toArray();
+    ASSERT_EQ(got.size(), want.size());
+    for (int p = 0; p < got.size(); ++p)
+        for (const char* k : {"n", "hits", "persistence", "up_share", "effective_n", "p_value_overlap", "wilson95_overlap",
+                              "p_value_holm", "random_walk", "baselines"})
+            EXPECT_EQ(got[p].toObject()[k], want[p].toObject()[k]) << p << " " << k;
+    EXPECT_TRUE(QFile::exists(dir + "/evaluation-5-20240313/report.png"));
+    EXPECT_EQ(textfile::readLines(dir + "/evaluation-5-20240313/report.csv").size(), 5);
+
+    // The table in Japanese where the locale names nothing.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) env.remove(v);
+    const Result ja = runProgram(kVelkor, {"--batch", "--workdir", dir, "--out", "ja", "evaluate", "5"}, env);
+    ASSERT_EQ(ja.code, 0) << ja.err.toStdString();
+    EXPECT_TRUE(ja.out.contains(QString::fromUtf8("判定:"))) << ja.out.toStdString();
+    EXPECT_TRUE(ja.out.contains(QString::fromUtf8("5分足: ")));
+    EXPECT_TRUE(ja.out.contains(dir + "/ja/report.{csv,json,png}"));
+    env.insert("LANG", "C");
+    const Result en = runProgram(kVelkor, {"--batch", "--workdir", dir, "--out", "en", "evaluate", "5"}, env);
+    EXPECT_TRUE(en.out.contains("Verdict:")) << en.out.toStdString();
+
+    const QString empty = tmp->filePath("no-runs");
+    const Result none = runProgram(kVelkor, {"--batch", "--workdir", empty, "--data-dir", quotes, "--lang", "en", "evaluate", "30"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_TRUE(none.err.contains("holds no verified forecast; nothing to evaluate")) << none.err.toStdString();
+    EXPECT_FALSE(QDir(empty).entryList({"evaluation-*"}, QDir::Dirs).size() > 0);
+    const Result bad = runProgram(kVelkor, {"--batch", "--workdir", empty, "evaluate", "7"});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.err.contains("evaluate wants one of 5|30|80, not 7")) << bad.err.toStdString();
 }

@@ -7,6 +7,7 @@
 // look a timeframe up by its code (5, 30, 80) and never repeat a switch of their own.
 struct Timeframe {
     int code;              // 5, 30, 80 (80 is the 4-hour timeframe)
+    QString name;          // the timeframe as reports name it: 5分足, 30分足, 4時間足
     int index;             // 0, 1, 2: position in the table and of the page's controls
     int defaultReadDays;
     int defaultPasses;
@@ -39,7 +40,7 @@ struct Timeframe {
 
 inline const std::array<Timeframe, 3>& timeframes() {
     static const std::array<Timeframe, 3> t{{
-        {.code = 5, .index = 0, .defaultReadDays = 40, .defaultPasses = 1000,
+        {.code = 5, .name = QStringLiteral("5分足"), .index = 0, .defaultReadDays = 40, .defaultPasses = 1000,
          .ciniLabel = QStringLiteral("05分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM05.CSV"),
          .importNotice = QStringLiteral("05分足ﾃﾞｰﾀを読込ます "), .sideFile = QStringLiteral("DATA/CSV/USDJPY05M10.CSV"),
          .periods = 4, .windowLength = 200, .slopeMultiplier = 0.8, .trainingTable = QStringLiteral("F02R05M"),
@@ -49,7 +50,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .browserCaption = QStringLiteral("05分足変動率"), .periodSeconds = 300,
          .deleteConfirm = QStringLiteral("05分足のﾚｺｰﾄﾞと明細を削除します"),
          .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(05分足)"), .buyThreshold = 0.518, .sellThreshold = 0.482, .sellAtLow = true, .verifyKeepsRun = false},
-        {.code = 30, .index = 1, .defaultReadDays = 200, .defaultPasses = 1000,
+        {.code = 30, .name = QStringLiteral("30分足"), .index = 1, .defaultReadDays = 200, .defaultPasses = 1000,
          .ciniLabel = QStringLiteral("30分足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYM30.CSV"),
          .importNotice = QStringLiteral("30分足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY30M10.CSV"),
          .periods = 3, .windowLength = 200, .slopeMultiplier = 1.2, .trainingTable = QStringLiteral("F02R30M"),
@@ -59,7 +60,7 @@ inline const std::array<Timeframe, 3>& timeframes() {
          .browserCaption = QStringLiteral("30分足変動率"), .periodSeconds = 1800,
          .deleteConfirm = QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"),
          .chartTitle = QStringLiteral("FX予測検証 ﾁｬｰﾄ(30分足)"), .buyThreshold = 0.53, .sellThreshold = 0.47, .sellAtLow = false, .verifyKeepsRun = false},
-        {.code = 80, .index = 2, .defaultReadDays = 200, .defaultPasses = 600,
+        {.code = 80, .name = QStringLiteral("4時間足"), .index = 2, .defaultReadDays = 200, .defaultPasses = 600,
          .ciniLabel = QStringLiteral("4時間足読込日数学習回数"), .quoteFile = QStringLiteral("USDJPYH04.CSV"),
          .importNotice = QStringLiteral("4時間足ﾃﾞｰﾀを読込ます"), .sideFile = QStringLiteral("DATA/CSV/USDJPY4H10.CSV"),
          .periods = 2, .windowLength = 150, .slopeMultiplier = 3.2, .trainingTable = QStringLiteral("F02R4H"),

@@ -27,7 +27,7 @@ std::optional<QDateTime> serverDateTime(const QString& date, const QString& time
 
 QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLines(path)) {
     static const QString top = QStringLiteral("999999");
-    int lastBar = -1;
+    int lastBar = -1, bars = 0;
     for (const QString& text : std::as_const(text_)) {
         QuoteLine line;
         // The import's bar-line test: a line that is not empty and whose first field does not
@@ -41,7 +41,11 @@ QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLin
         if (line.bar && fields.size() > 4) line.close = price(fields[4]);
         if (fields.size() >= 20) line.local = fields[18].trimmed() + QLatin1Char(' ') + fields[19].trimmed();
         previousBar_.push_back(lastBar);
-        if (line.bar) lastBar = int(lines_.size());
+        if (line.bar) {
+            line.barNumber = bars++;
+            barByLocal_.insert(line.local, int(lines_.size()));
+            lastBar = int(lines_.size());
+        }
         lines_.push_back(std::move(line));
     }
     suffixMin_.assign(lines_.size(), std::numeric_limits<qint64>::max());
@@ -79,4 +83,12 @@ std::optional<int> QuoteFile::previousClose(int i) const {
     return lines_[size_t(p)].close;
 }
 
+}  // namespace backtest
+
+namespace backtest {
+std::optional<int> QuoteFile::barAtLocal(const QString& local) const {
+    const auto it = barByLocal_.constFind(local);
+    if (it == barByLocal_.constEnd()) return std::nullopt;
+    return *it;
+}
 }  // namespace backtest

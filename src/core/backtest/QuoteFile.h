@@ -4,6 +4,7 @@
 // range and the cut of the file after a given time.
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -16,6 +17,7 @@ struct QuoteLine {
     int close = 0;                  // close in thousandths (field 5), for bar lines
     QString local;                  // local date and time "yyyy/mm/dd hh:nn" (fields 19 and 20)
     QString serverText;             // server date and time as written ("yyyy/mm/dd hh:nn")
+    int barNumber = -1;             // the place among the file's bar lines (0 for the first), for bar lines
 };
 
 class QuoteFile {
@@ -40,6 +42,10 @@ public:
     // The close of the bar line before line `i` (in file order), or nothing for the first.
     std::optional<int> previousClose(int i) const;
 
+    // The index of the last bar line whose local date and time is `local` ("yyyy/mm/dd hh:nn"),
+    // or nothing.
+    std::optional<int> barAtLocal(const QString& local) const;
+
 private:
     QString path_;
     QStringList text_;
@@ -49,6 +55,7 @@ private:
     // by a binary search also in a file out of time order.
     std::vector<qint64> suffixMin_;
     std::vector<int> previousBar_;  // index of the bar line before line i, or -1
+    QHash<QString, int> barByLocal_;
 };
 
 // A date and time "yyyy/mm/dd" and "hh:nn[:ss]" as the import reads them; nothing otherwise.

@@ -2,7 +2,6 @@
 // writes the report (table, CSV, JSON and chart).
 #include <QCoreApplication>
 #include <QDir>
-#include <QImageWriter>
 #include <QJsonDocument>
 #include <QLockFile>
 #include <QSaveFile>
@@ -19,26 +18,13 @@
 #include "backtest/QuoteFile.h"
 #include "backtest/Report.h"
 #include "backtest/Runner.h"
-#include "window/BacktestChart.h"
+#include "window/batch/ReportFiles.h"
 
 namespace {
 
 int usage(const QString& error) {
     printText(stderr, QStringLiteral("velkor: ") + error + QStringLiteral("\nTry 'velkor --help' for the options and commands.\n"));
     return 2;
-}
-
-void save(const QString& path, const QByteArray& bytes) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw VelkorError(QStringLiteral("cannot write %1 (%2)").arg(path, f.errorString()));
-}
-
-void savePng(const QString& path, const QImage& image) {
-    QSaveFile f(path);
-    QImageWriter writer(&f, "png");
-    if (!f.open(QIODevice::WriteOnly) || !writer.write(image) || !f.commit())
-        throw VelkorError(QStringLiteral("cannot write %1 (%2)").arg(path, f.errorString()));
 }
 
 backtest::Request requestOf(const BatchOptions& o) {
@@ -65,10 +51,7 @@ void runPlan(const backtest::Plan& plan, const std::array<const backtest::QuoteF
     runner.verify();
     const backtest::Report report = backtest::makeReport(
         plan, backtest::readOutcomes(out.filePath(QStringLiteral("SQDB.DB")), plan, *quotes[size_t(plan.t->index)], bases));
-    const QByteArray json = backtest::reportJson(report);
-    save(out.filePath(QStringLiteral("report.json")), json);
-    textfile::writeLines(out.filePath(QStringLiteral("report.csv")), backtest::reportCsvLines(report));
-    savePng(out.filePath(QStringLiteral("report.png")), backtestChartImage(report, o.chartSize));
+    const QByteArray json = writeReportFiles(plan.outDir, report, o.chartSize);
     printText(stdout, o.json ? QString::fromUtf8(json) : backtest::reportTable(report) +
                                                          QStringLiteral("report: %1/report.{csv,json,png}\n").arg(plan.outDir));
 }
@@ -102,7 +85,7 @@ int runBacktest(const BatchOptions& o) {
         const backtest::OutDir state = backtest::checkOutDir(plan, error);
         if (state == backtest::OutDir::Refused) return usage(error);
         if (state == backtest::OutDir::Fresh)
-            save(QDir(plan.outDir).filePath(QStringLiteral("backtest.json")),
+            saveFile(QDir(plan.outDir).filePath(QStringLiteral("backtest.json")),
                  QJsonDocument(plan.identity()).toJson(QJsonDocument::Indented));
         runPlan(plan, quotes, bases, o);
         return 0;

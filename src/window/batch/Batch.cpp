@@ -25,6 +25,7 @@
 #include "backtest/Plan.h"
 #include "forecast/Forecast.h"
 #include "window/Chart.h"
+#include "window/batch/EvaluateCommand.h"
 #include "window/VelkorU.h"
 
 namespace {
@@ -76,6 +77,12 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
             }
         } else if (a == QLatin1String("--out")) {
             if (!value(o.out)) return false;
+        } else if (a == QLatin1String("--lang")) {
+            if (!value(o.lang)) return false;
+            if (o.lang != QLatin1String("ja") && o.lang != QLatin1String("en")) {
+                error = QStringLiteral("--lang wants ja or en, not ") + o.lang;
+                return false;
+            }
         } else if (a == QLatin1String("--jobs") || a == QLatin1String("--passes") || a == QLatin1String("--days")) {
             QString s;
             if (!value(s)) return false;
@@ -269,6 +276,19 @@ void writeChart(TVelkorF& w, int code, const QString& file) {
                                             {QStringLiteral("height"), image.height()}});
 }
 
+// Evaluates the timeframe's live record: prints its table (under --json adds the report
+// document) and writes the report files.
+void evaluate(TVelkorF& w, int code) {
+    const EvaluateResult r = evaluateLiveRecord(w, code, context->out, context->chartSize);
+    if (context->json) {
+        QJsonObject o{{QStringLiteral("command"), QStringLiteral("evaluate")}, {QStringLiteral("folder"), r.folder}};
+        for (auto it = r.json.begin(); it != r.json.end(); ++it) o.insert(it.key(), it.value());
+        context->results.append(o);
+        return;
+    }
+    printText(stdout, r.table + QStringLiteral("report: %1/report.{csv,json,png}\n").arg(r.folder));
+}
+
 // Makes the export catalog row whose CNT is `cnt` the current row of the CSV page.
 void selectExportRow(TVelkorF& w, const QString& cnt) {
     bool ok = false;
@@ -305,6 +325,8 @@ const std::map<QString, Command>& commandTable() {
         // Replaces a table's rows from its CSV file (asks first; --yes answers).
         {QStringLiteral("reimport"),
          {1, [](TVelkorF& w, const QStringList& a) { selectExportRow(w, a[0]); w.reimportCurrentRow(); }, {}}},
+        // The live record judged against chance, the naive rules and the random walk.
+        {QStringLiteral("evaluate"), {1, [](TVelkorF& w, const QStringList& a) { evaluate(w, a[0].toInt()); }, timeframeCodes}},
         // The page's chart written as a PNG.
         {QStringLiteral("chart"),
          {2, [](TVelkorF& w, const QStringList& a) { writeChart(w, a[0].toInt(), a[1]); }, timeframeCodes}},
@@ -378,10 +400,12 @@ Options:
   --yes                answer OK/Yes to confirmations (default: Cancel/No)
   --json               with --batch: print one JSON document ("schema": 1) instead of text; message lines go to stderr
   --size WxH           size in pixels of the PNG the chart command writes (default 1200x800)
-  --out DIR            backtest: the folder of its runs and report (default: backtest-TF-FROM-TO-EVERY in the working directory)
+  --out DIR            backtest: the folder of its runs and report (default: backtest-TF-FROM-TO-EVERY in the working directory);
+                       evaluate: the folder of its report (default: evaluation-TF-YYYYMMDD in the working directory)
   --jobs N             backtest: steps run at the same time (default: the number of processors)
   --passes N           backtest: training passes of its timeframe (default: cini.txt's)
   --days N             backtest: read days of its timeframe (default: cini.txt's)
+  --lang LANG          ja or en: the language of the evaluation's texts (default: Japanese where LC_ALL, LC_MESSAGES or LANG names it or none is set)
   --help               print this help and exit
   --version            print the version and exit
 
@@ -394,6 +418,7 @@ Commands (with --batch; a run waits while another batch run works in the same DI
   delete 5|30|80       delete the timeframe's newest run with its details (asks first; --yes answers)
   export N             write the table of export catalog row CNT=N to its CSV file
   reimport N           replace the rows of the table of export catalog row CNT=N from its CSV file (asks first)
+  evaluate 5|30|80     judge the timeframe's verified forecasts against chance, the naive rules and no change; write report.{csv,json,png} into --out
   backtest TF FROM TO [EVERY]
                        alone: replay the forecasts of the bars from FROM to TO (every EVERY-th) as live runs, verify them, report
 

@@ -24,6 +24,7 @@ struct BatchOptions {
     // training passes and read days.
     QString out;
     std::optional<int> jobs, passes, days;
+    QString lang;  // "ja" or "en" for the new texts; empty: by the locale
 };
 
 // Parses the command line; returns false with a message for a usage error.
@@ -34,6 +35,7 @@ bool parseOptions(const QStringList& args, BatchOptions& out, QString& error);
 struct BatchContext {
     bool json = false;
     QSize chartSize{1200, 800};
+    QString out;  // the folder the evaluate command writes into (empty: its default)
     QJsonArray results;  // one object per printing command, in order
 
     // The JSON document of the run: {"schema": 1, "status": …, "results": […]}.
