@@ -115,3 +115,29 @@ TEST(QuotesProgram, ExportImportsIntoTheProgram) {
         EXPECT_EQ(read(wd + "/DATA/CSV/" + tables[t]).count('\n'), bars + periods[t] + 2) << tables[t];
     }
 }
+
+// Zone names are IANA names (or Qt's UTC offsets): a name the zone database lacks is an error
+// for every zone option, although Qt makes a zone at UTC of it.
+TEST(QuotesProgram, UnknownZoneNamesAreErrors) {
+    QTemporaryDir tmp;
+    const QString out = tmp.filePath("out"), good = tmp.filePath("good.csv");
+    write(good, qtest::exportText(qtest::weekdayWalk(QDate(2024, 10, 7), 5), qtest::Form::MT4));
+    for (const char* name : {"Tokyo", "JST", "Athens", "XYZ", "UTC+9", "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC"})
+        for (const char* option : {"--source-tz", "--server-tz", "--local-tz"}) {
+            QStringList args{"--out", out, option, name};
+            if (qstrcmp(option, "--server-tz") == 0)
+                args << "--local-tz" << "Asia/Tokyo";
+            else
+                args << "--server-tz" << "Europe/Athens";
+            const Result r = quotes(args << good);
+            EXPECT_EQ(r.code, 1) << name << " " << option;
+            EXPECT_TRUE(r.err.contains(QStringLiteral("unknown time zone \"%1\" (%2)").arg(name, option)))
+                << name << " " << option << ": " << r.err.toStdString();
+        }
+    EXPECT_FALSE(QDir(out).exists());
+    // Links of the database that Qt does not list are zones all the same.
+    for (const char* name : {"Etc/GMT+5", "Japan", "UTC", "UTC+09:00", "America/New_York"}) {
+        const Result r = quotes({"--out", out, "--server-tz", "Europe/Athens", "--local-tz", name, good});
+        EXPECT_EQ(r.code, 0) << name << ": " << r.err.toStdString();
+    }
+}

@@ -47,6 +47,11 @@ private:
     int offset_ = 0;
 };
 
+// The zone of an IANA name (or of one of Qt's UTC offset ids such as "UTC+09:00"); none when
+// the name is no zone. "Tokyo", "JST" or "XYZ" are none: Qt's zone database backend reads
+// a name it has no zone file for as a POSIX rule and gives a zone at UTC for it.
+std::optional<QTimeZone> namedZone(const QString& name);
+
 struct TimeOptions {
     std::optional<QTimeZone> source;  // the zone of the files' times; none: they are server time
     std::optional<QTimeZone> server;  // needed with `source` or `local`

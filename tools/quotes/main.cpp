@@ -126,11 +126,11 @@ QString resolveZones(CommandLine& c) {
     std::optional<QTimeZone>* into[3] = {&c.settings.time.source, &c.settings.time.server, &c.settings.time.local};
     for (int z = 0; z < 3; ++z) {
         if (c.zone[z].isEmpty()) continue;
-        const QTimeZone zone(c.zone[z].toUtf8());
-        if (!zone.isValid())
+        const std::optional<QTimeZone> zone = namedZone(c.zone[z]);
+        if (!zone)
             return QStringLiteral("unknown time zone \"%1\" (%2); give an IANA name such as Europe/Athens")
                 .arg(c.zone[z], QLatin1String(kZoneOptions[z]));
-        *into[z] = zone;
+        *into[z] = *zone;
     }
     return {};
 }
