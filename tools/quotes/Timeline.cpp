@@ -176,6 +176,7 @@ Gaps findGaps(const std::vector<Bar>& bars, int barSize, size_t count) {
             continue;
         }
         g.largest.push_back(gap);
+        if (gap.missing > kLongGapMinutes) g.longGaps.push_back(gap);
     }
     std::stable_sort(g.largest.begin(), g.largest.end(),
                      [](const Gap& a, const Gap& b) { return a.missing > b.missing; });

@@ -79,11 +79,16 @@ struct Gap {
     qint64 missing = 0;            // minutes without a bar
 };
 
+// Gaps of more than this many minutes without bars are told one by one.
+inline constexpr qint64 kLongGapMinutes = 7 * kMinutesPerDay;
+
 struct Gaps {
     std::vector<Gap> largest;  // longest first; weekend closes left out
+    std::vector<Gap> longGaps;  // over kLongGapMinutes, in time order
     int weekendCloses = 0;     // gaps from a Friday or Saturday to a Sunday or Monday, at most 3 days
 };
 
+// The gaps between consecutive bars: the `count` largest, and every long one.
 Gaps findGaps(const std::vector<Bar>& bars, int barSize, size_t count);
 
 }  // namespace velkor::quotes

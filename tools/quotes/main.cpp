@@ -32,6 +32,10 @@ const char* const kUsage =
     "  --local-tz ZONE             local time = server time shown in ZONE; needs --server-tz\n"
     "  --drop 'YYYY-MM-DD HH:MM'   discard the bar opening at this source time (repeatable)\n"
     "  --max-gap-days D            keep only the longest run of bars without a gap over D days\n"
+    "                              (every gap over 7 days is warned about)\n"
+    "  --drop-spikes               discard the suspect spikes (bars whose close lies more than 20\n"
+    "                              times the median true range of the 100 bars before them away\n"
+    "                              from the close before them); without it they are only listed\n"
     "  --keep-forming              keep a last bar whose period the data ends inside\n";
 
 struct CommandLine {
@@ -100,6 +104,10 @@ QString parseArguments(int argc, char** argv, CommandLine& c) {
         }
         if (name == QLatin1String("--keep-forming")) {
             c.settings.keepForming = true;
+            continue;
+        }
+        if (name == QLatin1String("--drop-spikes")) {
+            c.settings.dropSpikes = true;
             continue;
         }
         QString value;
