@@ -8,11 +8,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -158,22 +165,50 @@ std::vector<InputFile> readInputs(const QStringList& names) {
     return inputs;
 }
 
-// Each file is written beside its final name; only when all three are written are they
-// renamed over the old ones.
+QString nativePath(const QFileDevice& f) { return QDir::toNativeSeparators(f.fileName()); }
+
+// Writes `text` into the opened `save` and brings it to the disk; the system's reason when
+// that fails. The file is unbuffered: QSaveFile::commit() does not see a failure of the last
+// flush of a buffer (a small file on a full disk would be committed empty), and a write that
+// the disk cuts short only tells its reason when the rest is written once more. The sync is
+// made here because commit() ignores its failure.
+QString writeWhole(QSaveFile& save, const QByteArray& text) {
+    for (qsizetype done = 0; done < text.size();) {
+        const qint64 n = save.write(text.constData() + done, text.size() - done);
+        if (n <= 0) return save.errorString();
+        done += qsizetype(n);
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(save.handle()) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    return {};
+}
+
+// Each file is written beside its final name and brought to the disk; only when all three
+// are complete are they renamed over the old ones.
 void writeOutputs(const QString& dir, const std::vector<OutputFile>& files) {
     if (!QDir().mkpath(dir)) throw QuotesError(QStringLiteral("cannot create the folder %1").arg(dir));
-    std::vector<std::unique_ptr<QSaveFile>> saves;
+    std::vector<std::unique_ptr<QSaveFile>> saves;  // an uncommitted one removes its temporary file
     for (const OutputFile& f : files) {
         auto save = std::make_unique<QSaveFile>(QDir(dir).filePath(f.fileName));
-        if (!save->open(QIODevice::WriteOnly) || save->write(f.text) != f.text.size())
-            throw QuotesError(QStringLiteral("cannot write %1: %2")
-                                  .arg(QDir::toNativeSeparators(save->fileName()), save->errorString()));
+        if (QFileInfo(save->fileName()).isDir())
+            throw QuotesError(QStringLiteral("cannot write %1: it is a folder").arg(nativePath(*save)));
+        const QString problem = save->open(QIODevice::WriteOnly | QIODevice::Unbuffered) ? writeWhole(*save, f.text)
+                                                                                           : save->errorString();
+        if (!problem.isEmpty())
+            throw QuotesError(QStringLiteral("cannot write %1: %2").arg(nativePath(*save), problem));
         saves.push_back(std::move(save));
     }
-    for (const auto& save : saves)
+    QStringList replaced;
+    for (const auto& save : saves) {
         if (!save->commit())
-            throw QuotesError(QStringLiteral("cannot write %1: %2")
-                                  .arg(QDir::toNativeSeparators(save->fileName()), save->errorString()));
+            throw QuotesError(QStringLiteral("cannot write %1: %2%3")
+                                  .arg(nativePath(*save), save->errorString(),
+                                       replaced.isEmpty() ? QString()
+                                                          : QStringLiteral(" (%1 replaced already)")
+                                                                .arg(replaced.join(QStringLiteral(", ")))));
+        replaced << QFileInfo(save->fileName()).fileName();
+    }
 }
 
 }  // namespace
