@@ -6,10 +6,15 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QString>
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <vector>
+
+// GoogleTest shows a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace qtest {
 

@@ -2,6 +2,7 @@
 // whole road from a MetaTrader export through the program's own import and training tables.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -16,15 +17,19 @@ struct Result {
     QString out, err;
 };
 
-Result run(const QString& program, const QStringList& args) {
+Result run(const QString& program, const QStringList& args,
+           const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(60000)) return {};
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-Result quotes(const QStringList& args) { return run(QStringLiteral(VELKOR_QUOTES_EXE), args); }
+Result quotes(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    return run(QStringLiteral(VELKOR_QUOTES_EXE), args, env);
+}
 
 void write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -113,5 +118,73 @@ TEST(QuotesProgram, ExportImportsIntoTheProgram) {
         EXPECT_EQ(messages[2 + 2 * t], QStringLiteral("message: %1 件読込").arg(bars + periods[t] + 1)) << kFiles[t];
         // One training row per quote row, then two statistics lines.
         EXPECT_EQ(read(wd + "/DATA/CSV/" + tables[t]).count('\n'), bars + periods[t] + 2) << tables[t];
+    }
+}
+
+// Zone names are IANA names (or Qt's UTC offsets): a name the zone database lacks is an error
+// for every zone option, although Qt makes a zone at UTC of it.
+TEST(QuotesProgram, UnknownZoneNamesAreErrors) {
+    QTemporaryDir tmp;
+    const QString out = tmp.filePath("out"), good = tmp.filePath("good.csv");
+    write(good, qtest::exportText(qtest::weekdayWalk(QDate(2024, 10, 7), 5), qtest::Form::MT4));
+    for (const char* name : {"Tokyo", "JST", "Athens", "XYZ", "UTC+9", "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC"})
+        for (const char* option : {"--source-tz", "--server-tz", "--local-tz"}) {
+            QStringList args{"--out", out, option, name};
+            if (qstrcmp(option, "--server-tz") == 0)
+                args << "--local-tz" << "Asia/Tokyo";
+            else
+                args << "--server-tz" << "Europe/Athens";
+            const Result r = quotes(args << good);
+            EXPECT_EQ(r.code, 1) << name << " " << option;
+            EXPECT_TRUE(r.err.contains(QStringLiteral("unknown time zone \"%1\" (%2)").arg(name, option)))
+                << name << " " << option << ": " << r.err.toStdString();
+        }
+    EXPECT_FALSE(QDir(out).exists());
+    // Links of the database that Qt does not list are zones all the same.
+    for (const char* name : {"Etc/GMT+5", "Japan", "UTC", "UTC+09:00", "America/New_York"}) {
+        const Result r = quotes({"--out", out, "--server-tz", "Europe/Athens", "--local-tz", name, good});
+        EXPECT_EQ(r.code, 0) << name << ": " << r.err.toStdString();
+    }
+}
+
+// A disk that fills while the files are written: the run fails naming the file and the
+// system's reason, and every old file stays as it was, also when the file is small enough to
+// sit in a write buffer until it is committed, and when only the sync to the disk fails.
+TEST(QuotesProgram, AFullDiskFailsTheRunAndKeepsTheOldFiles) {
+    QTemporaryDir tmp;
+    const QString out = QDir(tmp.path()).canonicalPath() + "/out", good = tmp.filePath("good.csv");
+    write(good, qtest::exportText(qtest::weekdayWalk(QDate(2024, 10, 7), 5), qtest::Form::MT4));
+    ASSERT_EQ(quotes({"--out", out, good}).code, 0);
+    qint64 sizes[3];
+    for (int t = 0; t < 3; ++t) sizes[t] = QFileInfo(out + '/' + kFiles[t]).size();  // written in this order
+    ASSERT_LT(sizes[2], 16384);  // inside the write buffer: only the commit writes it
+    const struct {
+        const char* what;
+        int file;     // the one the disk is full on
+        qint64 room;  // bytes free on the disk
+        const char* at;  // "sync": the sync fails instead
+    } cases[] = {
+        {"no room for the 4-hour file", 2, sizes[0] + sizes[1], ""},
+        {"4-hour file cut", 2, sizes[0] + sizes[1] + 1000, ""},
+        {"5-minute file cut", 0, sizes[0] / 2, ""},
+        {"the sync fails", 0, 0, "sync"},
+    };
+    for (const auto& c : cases) {
+        for (const char* f : kFiles) write(out + '/' + f, "old\r\n");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LD_PRELOAD", VELKOR_FULL_DISK_LIB);
+        env.insert("VELKOR_FULL_DISK_DIR", out);
+        env.insert("VELKOR_FULL_DISK_ROOM", QString::number(c.room));
+        env.insert("VELKOR_FULL_DISK_AT", c.at);
+        // A sanitized build tolerates a library loaded before its runtime.
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        const Result r = quotes({"--out", out, good}, env);
+        EXPECT_EQ(r.code, 1) << c.what << ": " << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write %1: No space left on device")
+                                       .arg(QDir::toNativeSeparators(out + '/' + kFiles[c.file]))))
+            << c.what << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains("written to")) << c.what;
+        for (const char* f : kFiles) EXPECT_EQ(read(out + '/' + f), "old\r\n") << c.what << " " << f;
+        EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3) << c.what;  // no temporary file left
     }
 }

@@ -178,3 +178,68 @@ TEST(QuoteConvert, InputThatGivesNoFilesIsAnError) {
         EXPECT_TRUE(message.contains(QLatin1String(c.message))) << c.what << ": " << message.toStdString();
     }
 }
+
+// Every gap over a week inside the bars written is warned about with the option that cuts it;
+// suspect spikes are listed and kept, or dropped with --drop-spikes; --drop still drops by time.
+TEST(QuoteConvert, LongGapsAndSuspectSpikesAreTold) {
+    std::vector<Bar> bars = qtest::weekdayWalk(QDate(2024, 9, 2), 2);  // then 5 weeks without bars
+    const std::vector<Bar> week = qtest::weekdayWalk(kMonday, 5);
+    bars.insert(bars.end(), week.begin(), week.end());
+    Bar& print = bars[576 + 700];  // Wednesday 10:20
+    print.close += 1260;           // a bad print, 1.26 yen up, back at the next bar
+    print.high = print.close;
+    const QString at = minuteText(print.minute);
+
+    const Outcome kept = convert(bars);
+    const QString gap = QStringLiteral("33 d without bars from 2024/09/03 23:55 to 2024/10/07 00:00 (server time) "
+                                       "lies inside the files written; --max-gap-days 7 keeps only the longest run of "
+                                       "bars without a gap over 7 days");
+    ASSERT_EQ(kept.warnings.size(), 2) << kept.warnings.join('\n').toStdString();
+    EXPECT_TRUE(kept.warnings[0].startsWith(QStringLiteral("suspect spike at %1 (the files' time): close ").arg(at)))
+        << kept.warnings[0].toStdString();
+    EXPECT_TRUE(kept.warnings[0].contains(QStringLiteral("close %1, ").arg(priceText(print.close))));
+    EXPECT_TRUE(kept.warnings[0].contains(QStringLiteral(" above the close before it (")));
+    EXPECT_TRUE(kept.warnings[0].endsWith(QStringLiteral("--drop '%1' this one)").arg(at)));
+    EXPECT_EQ(kept.warnings[1], gap);
+    EXPECT_TRUE(summaryHas(kept, QStringLiteral("away from the close before it): 1, kept")));
+    EXPECT_TRUE(summaryHas(kept, QStringLiteral("gaps over 7 days: 1")));
+    EXPECT_TRUE(kept.files[0].text.contains(priceText(print.close).toLatin1()));
+
+    Settings cut;
+    cut.maxGapMinutes = 3 * kMinutesPerDay;
+    cut.dropSpikes = true;
+    const Outcome dropped = convert(bars, Form::MT4, cut);
+    EXPECT_EQ(dropped.warnings.size(), 1);  // the spike, no gap
+    EXPECT_TRUE(dropped.warnings[0].endsWith(QStringLiteral("; dropped (--drop-spikes)")));
+    EXPECT_TRUE(
+        summaryHas(dropped, QStringLiteral("dropped bars: 0 by --drop, 576 by --max-gap-days, 1 by --drop-spikes")));
+    EXPECT_TRUE(summaryHas(dropped, QStringLiteral("gaps over 7 days: 0")));
+    EXPECT_FALSE(dropped.files[0].text.contains(priceText(print.close).toLatin1()));
+
+    Settings byTime;
+    byTime.maxGapMinutes = cut.maxGapMinutes;
+    byTime.drops = {print.minute};
+    const Outcome timed = convert(bars, Form::MT4, byTime);
+    EXPECT_TRUE(timed.warnings.isEmpty()) << timed.warnings.join('\n').toStdString();
+    EXPECT_TRUE(summaryHas(timed, QStringLiteral("away from the close before it): 0")));
+    for (int t = 0; t < 3; ++t) EXPECT_EQ(timed.files[t].text, dropped.files[t].text) << "file " << t;
+}
+
+// The program holds prices as 32-bit thousandths: a line that would carry a larger one (a band
+// over closes that jump between the largest price and the smallest) is refused; the largest
+// price itself is written.
+TEST(QuoteConvert, PricesAboveWhatTheProgramImportsAreRefused) {
+    std::vector<Bar> bars = qtest::weekdayWalk(kMonday, 5);
+    for (Bar& b : bars) b.open = b.high = b.low = b.close = 2147483647;
+    const Outcome largest = convert(bars);
+    EXPECT_TRUE(largest.files[0].text.startsWith("2024/10/07,23:55,2147483.647,2147483.647,2147483.647,"));
+    EXPECT_TRUE(largest.files[2].text.contains(",2147483.647,2147483.647,2024/10/"));  // band 4 lower, upper
+
+    for (size_t i = 0; i < bars.size(); ++i)
+        if (i % 20 >= 14) bars[i].open = bars[i].low = bars[i].close = 1;  // 14 at the largest price, 6 at 0.001
+    const QString message = failure({{QStringLiteral("x.csv"), qtest::exportText(bars, Form::MT4)}});
+    EXPECT_TRUE(message.startsWith(QStringLiteral("USDJPYM05.CSV: the bar of 2024/10/07 23:55 (server time) would "
+                                                  "carry band 0 upper 34")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral(", above 2147483.647, the largest price the program imports")));
+}

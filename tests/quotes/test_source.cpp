@@ -81,19 +81,69 @@ TEST(QuoteSource, HeadersSkippedBadLinesNamedBarsRepaired) {
     const SourceFile f = readSource(QStringLiteral("a.csv"), text);
     EXPECT_EQ(f.form, QStringLiteral("MetaTrader 5"));
     EXPECT_EQ(f.lines, 9);
-    EXPECT_EQ(f.headers, 2);
+    EXPECT_EQ(f.headers, 1);  // "# end of export" comes after the first bar: no header
     ASSERT_EQ(f.bars.size(), 3u);
     EXPECT_EQ(f.repaired, 1);
     EXPECT_EQ(f.bars[1].high, 153650);  // the largest of the four prices: the close
     EXPECT_EQ(f.bars[1].low, 153600);   // the smallest: the high as printed
     EXPECT_EQ(f.bars[2].minute, k1355 + 25);
-    ASSERT_EQ(f.problems.size(), 3u);
+    ASSERT_EQ(f.problems.size(), 4u);
     EXPECT_EQ(f.problems[0].line, 5);
     EXPECT_EQ(f.problems[0].reason, QStringLiteral("high \"abc\" is not a price"));
     EXPECT_EQ(f.problems[1].line, 6);
     EXPECT_EQ(f.problems[1].reason, QStringLiteral("3 fields where at least 6 are needed"));
     EXPECT_EQ(f.problems[2].line, 7);
     EXPECT_TRUE(f.problems[2].reason.contains(QStringLiteral("\"2024.10.32\" is not a date")));
+    EXPECT_EQ(f.problems[3].line, 8);
+}
+
+// Only lines before the first bar may be headers: a later line that starts with a letter, a
+// blank, a NUL or a byte that is no UTF-8 is named with its line number.
+TEST(QuoteSource, LinesAfterTheFirstBarAreNeverHeaders) {
+    const QByteArray bar = "2024.10.29,13:55,153.613,153.674,153.610,153.674,222\r\n";
+    const struct {
+        const char* what;
+        QByteArray line;
+        const char* reason;
+    } cases[] = {
+        {"letter", "Volume,Open\r\n", "2 fields where at least 6 are needed"},
+        {"blank", " 2024.10.29 13:55,153.613\r\n", "2 fields where at least 6 are needed"},
+        {"NUL", QByteArray("\0" "2024.10.29,14:00,153.613,153.674,153.610,153.674\r\n", 51),
+         "\"\\x002024.10.29\" is not a date"},
+        {"0xFF", "\xff" "2024.10.29,14:00,153.613,153.674,153.610,153.674\r\n",
+         "\"\xef\xbf\xbd" "2024.10.29\" is not a date"},  // the byte read as U+FFFD
+    };
+    for (const auto& c : cases) {
+        const SourceFile f = readSource(QStringLiteral("a.csv"), "Date,Time,Open\r\n" + bar + c.line + bar);
+        EXPECT_EQ(f.headers, 1) << c.what;
+        EXPECT_EQ(f.bars.size(), 2u) << c.what;
+        ASSERT_EQ(f.problems.size(), 1u) << c.what;
+        EXPECT_EQ(f.problems[0].line, 3) << c.what;
+        EXPECT_TRUE(f.problems[0].reason.startsWith(QString::fromUtf8(c.reason)))
+            << c.what << ": " << f.problems[0].reason.toStdString();
+    }
+    // A bar line with blanks before it is read; blank-only lines are skipped like empty ones.
+    const SourceFile f = readSource(QStringLiteral("a.csv"), bar + "  \t\r\n" + "  " + bar);
+    EXPECT_EQ(f.bars.size(), 2u);
+    EXPECT_TRUE(f.problems.empty());
+    EXPECT_EQ(f.lines, 3);
+}
+
+// CR LF, LF and CR each end a line, mixed in one file.
+TEST(QuoteSource, EveryLineEndEndsALine) {
+    const std::vector<Bar> bars = qtest::weekdayWalk(QDate(2024, 10, 29), 1);  // 288 bars
+    QByteArray text;
+    for (size_t i = 0; i < bars.size(); ++i) {
+        if (i == 150) text += "oops\r";  // line 151, inside a block of CR-only line ends
+        text += qtest::exportLine(bars[i], qtest::Form::MT4) + (i < 100 ? "\r\n" : i < 200 ? "\r" : "\n");
+    }
+    const SourceFile f = readSource(QStringLiteral("a.csv"), text);
+    EXPECT_EQ(f.bars.size(), bars.size());
+    EXPECT_EQ(f.lines, qsizetype(bars.size()) + 1);
+    ASSERT_EQ(f.problems.size(), 1u);
+    EXPECT_EQ(f.problems[0].line, 151);
+    EXPECT_EQ(f.bars[199].minute, bars[199].minute);
+    EXPECT_EQ(f.bars.back().close, bars.back().close);
 }
 
 TEST(QuoteSource, TheFirstReadableLineSetsTheForm) {

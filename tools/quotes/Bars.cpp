@@ -32,6 +32,14 @@ QByteArray timeText(qint64 minute) {
 
 QString minuteText(qint64 minute) { return QString::fromLatin1(dateText(minute) + ' ' + timeText(minute)); }
 
+QString priceText(qint64 thousandths) {
+    const qint64 a = thousandths < 0 ? -thousandths : thousandths;
+    return QStringLiteral("%1%2.%3")
+        .arg(thousandths < 0 ? QStringLiteral("-") : QString())
+        .arg(a / 1000)
+        .arg(a % 1000, 3, 10, QLatin1Char('0'));
+}
+
 QString durationText(qint64 minutes) {
     QStringList parts;
     if (minutes >= kMinutesPerDay) parts << QStringLiteral("%1 d").arg(minutes / kMinutesPerDay);

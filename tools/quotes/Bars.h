@@ -43,6 +43,8 @@ QByteArray dateText(qint64 minute);
 QByteArray timeText(qint64 minute);
 // "yyyy/mm/dd hh:nn", for messages.
 QString minuteText(qint64 minute);
+// A price in thousandths as "148.740" (with a "-" below 0).
+QString priceText(qint64 thousandths);
 // A length of time as "2 d 3 h 5 min", leaving out the parts that are zero.
 QString durationText(qint64 minutes);
 

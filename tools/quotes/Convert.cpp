@@ -3,6 +3,7 @@
 #include "Indicators.h"
 #include "Resample.h"
 #include "SourceFile.h"
+#include "Spikes.h"
 
 #include <algorithm>
 
@@ -96,11 +97,50 @@ void describeTime(const Settings& s, const Conversion& c, QStringList& summary) 
                        .arg(listed(c.duplicates));
 }
 
-void describeBars(const std::vector<Bar>& bars, int size, QStringList& summary) {
+// Lists the suspect spikes among the bars (the files' own time, which --drop takes) and drops
+// them when asked to; returns the number dropped.
+size_t handleSpikes(std::vector<Bar>& bars, bool drop, Outcome& out) {
+    const std::vector<Spike> spikes = findSpikes(bars);
+    for (const Spike& s : spikes) {
+        const qint64 move = qint64(s.close) - s.previousClose;
+        const QString fate =
+            drop ? QStringLiteral("dropped (--drop-spikes)")
+                 : QStringLiteral("kept (--drop-spikes drops every suspect spike, --drop '%1' this one)")
+                       .arg(minuteText(s.minute));
+        out.warnings << QStringLiteral("suspect spike at %1 (the files' time): close %2, %3 %4 the close before it "
+                                       "(%5), more than %6 times the median true range of the %7 bars before it "
+                                       "(%8); %9")
+                            .arg(minuteText(s.minute), priceText(s.close), priceText(std::abs(move)),
+                                 move < 0 ? QStringLiteral("below") : QStringLiteral("above"),
+                                 priceText(s.previousClose), QString::number(kSpikeFactor),
+                                 QString::number(kSpikeWindow), priceText(s.medianRange), fate);
+    }
+    out.summary << QStringLiteral("suspect spikes (a close more than %1 times the median true range of the last %2 "
+                                  "bars away from the close before it): %3%4")
+                       .arg(kSpikeFactor)
+                       .arg(kSpikeWindow)
+                       .arg(spikes.size())
+                       .arg(spikes.empty() ? QString()
+                            : drop         ? QStringLiteral(", dropped")
+                                           : QStringLiteral(", kept"));
+    if (!drop) return 0;
+    dropSpikes(bars, spikes);
+    return spikes.size();
+}
+
+void describeBars(const std::vector<Bar>& bars, int size, Outcome& out) {
+    QStringList& summary = out.summary;
     summary << QStringLiteral("bars: %1, %2 to %3 (server time)")
                    .arg(bars.size())
                    .arg(minuteText(bars.front().minute), minuteText(bars.back().minute));
     const Gaps gaps = findGaps(bars, size, 5);
+    for (const Gap& g : gaps.longGaps)
+        out.warnings << QStringLiteral("%1 without bars from %2 to %3 (server time) lies inside the files written; "
+                                       "--max-gap-days %4 keeps only the longest run of bars without a gap over %4 "
+                                       "days")
+                            .arg(durationText(g.missing), minuteText(g.before), minuteText(g.after))
+                            .arg(kLongGapMinutes / kMinutesPerDay);
+    summary << QStringLiteral("gaps over %1 days: %2").arg(kLongGapMinutes / kMinutesPerDay).arg(gaps.longGaps.size());
     QStringList largest;
     for (const Gap& g : gaps.largest)
         largest << QStringLiteral("%1 -> %2 (%3 without bars)")
@@ -127,6 +167,14 @@ OutputFile timeframeFile(const std::vector<Bar>& source, const Output& o, int si
         if (!keepForming) bars.pop_back();
     }
     const std::vector<QuoteRow> rows = quoteRows(bars, o.minutes);
+    for (const QuoteRow& r : rows)
+        if (const std::optional<PriceField> f = priceAboveLimit(r))
+            throw QuotesError(QStringLiteral("%1: the bar of %2 (server time) would carry %3 %4, above %5, the "
+                                             "largest price the program imports; a bad print among the closes "
+                                             "before it? (see the suspect spikes; --drop or --drop-spikes removes "
+                                             "bars)")
+                                  .arg(QLatin1String(o.fileName), minuteText(r.minute), QLatin1String(f->name),
+                                       priceText(f->value), priceText(kLargestPrice)));
     const int history = historyOf(o.minutes);
     if (rows.empty())
         throw QuotesError(QStringLiteral("only %1 %2 bars: a %2 bar is written once %3 bars are there for its "
@@ -170,6 +218,7 @@ void convertQuotes(const std::vector<InputFile>& inputs, const Settings& s, Outc
     const int dropped = dropBars(merged.bars, s.drops, notFound);
     if (!notFound.empty())
         out.warnings << QStringLiteral("--drop: no bar at %1").arg(listed(notFound, notFound.size()));
+    const size_t spikesDropped = handleSpikes(merged.bars, s.dropSpikes, out);
     const Conversion c = toServerTime(std::move(merged.bars), s.time);
     describeTime(s, c, out.summary);
     std::vector<Bar> line = c.bars;
@@ -179,9 +228,12 @@ void convertQuotes(const std::vector<InputFile>& inputs, const Settings& s, Outc
         cut = line.size() - (last - first);
         line = std::vector<Bar>(line.begin() + qsizetype(first), line.begin() + qsizetype(last));
     }
-    out.summary << QStringLiteral("dropped bars: %1 by --drop, %2 by --max-gap-days").arg(dropped).arg(cut);
+    out.summary << QStringLiteral("dropped bars: %1 by --drop, %2 by --max-gap-days, %3 by --drop-spikes")
+                       .arg(dropped)
+                       .arg(cut)
+                       .arg(spikesDropped);
     if (line.empty()) throw QuotesError(QStringLiteral("no bar is left after --drop"));
-    describeBars(line, size, out.summary);
+    describeBars(line, size, out);
     for (const Output& o : kOutputs) out.files.push_back(timeframeFile(line, o, size, s.keepForming, out));
 }
 

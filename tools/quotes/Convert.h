@@ -26,6 +26,7 @@ struct Settings {
     std::vector<qint64> drops;            // bars to discard, by their source time
     std::optional<qint64> maxGapMinutes;  // keep only the longest run without a longer gap
     bool keepForming = false;             // keep a last bar whose period the data does not cover
+    bool dropSpikes = false;              // discard the suspect spikes instead of only listing them
 };
 
 struct InputFile {
@@ -49,8 +50,9 @@ struct Outcome {
 inline constexpr int kLinesNamed = 10;
 
 // Fills `out`. Throws QuotesError when no bar can be read, the bar size is not 1 or 5
-// minutes (or the files differ in it), or a timeframe is left without a single line; the
-// warnings found until then stay in `out`.
+// minutes (or the files differ in it), a timeframe is left without a single line, or a line
+// would carry a price above the largest one the program imports; the warnings found until
+// then stay in `out`.
 void convertQuotes(const std::vector<InputFile>& inputs, const Settings& settings, Outcome& out);
 
 }  // namespace velkor::quotes

@@ -129,6 +129,18 @@ std::vector<QuoteRow> quoteRows(const std::vector<Bar>& bars, int minutes) {
     return rows;
 }
 
+std::optional<PriceField> priceAboveLimit(const QuoteRow& r) {
+    const PriceField fields[] = {
+        {"high", r.high},          {"low", r.low},           {"close", r.close},       {"MA05", r.ma05},
+        {"MA20", r.ma20},          {"MA1H", r.ma1h},         {"MA4H", r.ma4h},         {"MA1D", r.ma1d},
+        {"band 0 lower", r.band0.lower}, {"band 0 upper", r.band0.upper}, {"band 1 lower", r.band1.lower},
+        {"band 1 upper", r.band1.upper}, {"band 4 lower", r.band4.lower}, {"band 4 upper", r.band4.upper},
+    };
+    for (const PriceField& f : fields)
+        if (f.value > kLargestPrice) return f;
+    return std::nullopt;
+}
+
 QByteArray quoteLine(const QuoteRow& r) {
     QByteArray out;
     out.reserve(192);

@@ -4,6 +4,7 @@
 
 #include "Bars.h"
 
+#include <optional>
 #include <vector>
 
 namespace velkor::quotes {
@@ -37,6 +38,17 @@ struct QuoteRow {
     double rsi = 0;
     Band band0, band1, band4;
 };
+
+// The largest price the program imports: it holds prices as 32-bit signed thousandths of a
+// yen. The prices read are no larger, but a band can be (up to 1.62 times the largest close).
+inline constexpr qint64 kLargestPrice = 2147483647;
+
+struct PriceField {
+    const char* name;  // "band 0 upper", ...
+    qint64 value;
+};
+// The first price field of `row` above kLargestPrice, if any.
+std::optional<PriceField> priceAboveLimit(const QuoteRow& row);
 
 // One row per bar that has its full history: the first historyOf(minutes) - 1 bars only
 // serve as history.

@@ -23,9 +23,38 @@ int digitsAt(QStringView t, qsizetype from, qsizetype n) {
 
 bool allDigits(QStringView t) { return std::all_of(t.begin(), t.end(), isDigit); }
 
-// A field as shown in a message: at most 40 characters of it.
+// A field as shown in a message: at most 40 characters of it, control characters (a NUL
+// among them, which would end the message) as \xNN.
 QString shown(QStringView t) {
-    return t.size() > 40 ? t.first(40).toString() + QStringLiteral("...") : t.toString();
+    QString out;
+    for (const QChar c : t.first(std::min<qsizetype>(t.size(), 40))) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return t.size() > 40 ? out + QStringLiteral("...") : out;
+}
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+// Calls `take(line)` for every line of `text`, its line end left out: CR LF, LF and CR each
+// end a line. Returns the number of lines (a last line without a line end counts). Lines are
+// found by their LF first, the common case, and then split at the CRs inside them.
+template <typename Take>
+qsizetype forEachLine(QStringView text, Take take) {
+    qsizetype count = 0;
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0) end = text.size();
+        QStringView rest = text.sliced(from, end - from);
+        if (rest.endsWith(u'\r')) rest.chop(1);
+        for (qsizetype cr; (cr = rest.indexOf(u'\r')) >= 0; rest = rest.sliced(cr + 1), ++count) take(rest.first(cr));
+        take(rest);
+        ++count;
+        from = end + 1;
+    }
+    return count;
 }
 
 struct Stamp {
@@ -150,19 +179,19 @@ SourceFile readSource(const QString& name, const QByteArray& bytes) {
     const QString text = decode(bytes);
     std::optional<LineForm> form;
     qsizetype lineNo = 0;
-    for (QStringView line : QStringView(text).tokenize(u'\n')) {
+    out.lines = forEachLine(text, [&](QStringView line) {
         ++lineNo;
-        if (line.endsWith(u'\r')) line.chop(1);
-        if (line.isEmpty()) continue;
-        if (!isDigit(line.front())) {
+        if (std::all_of(line.begin(), line.end(), isBlank)) return;
+        // Only the lines before the first bar may be a header; after it every line is a bar.
+        if (out.bars.empty() && !isDigit(line.trimmed().front())) {
             ++out.headers;
-            continue;
+            return;
         }
         const LineForm f = form.value_or(guessForm(line));
         const LineResult r = readLine(line, f);
         if (!r.bar) {
             out.problems.push_back({lineNo, r.problem});
-            continue;
+            return;
         }
         if (!form) {
             form = f;
@@ -170,8 +199,7 @@ SourceFile readSource(const QString& name, const QByteArray& bytes) {
         }
         out.repaired += r.repaired;
         out.bars.push_back(*r.bar);
-    }
-    out.lines = text.endsWith(u'\n') ? lineNo - 1 : lineNo;
+    });
     return out;
 }
 

@@ -53,9 +53,11 @@ struct SourceFile {
     std::vector<LineProblem> problems;
 };
 
-// Reads the text of one export. A byte-order mark selects the encoding (UTF-8 otherwise).
-// Lines whose first character is not a digit are headers; a line that is not a bar is
-// recorded in `problems` and skipped.
+// Reads the text of one export. A byte-order mark selects the encoding (UTF-8 otherwise);
+// CR LF, LF and CR each end a line. Before the first bar, a line whose first character
+// (blanks aside) is not a digit is a header; every other line that is not a bar, a header
+// after the first bar included, is recorded in `problems` and skipped. Empty and blank
+// lines are skipped.
 SourceFile readSource(const QString& name, const QByteArray& bytes);
 
 }  // namespace velkor::quotes

@@ -1,8 +1,11 @@
 #include "Timeline.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QStringList>
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 #include <map>
 
@@ -77,6 +80,41 @@ std::vector<qint64> ZoneClock::instantsOf(qint64 wallMinute) {
 
 namespace {
 
+// True when a zone file of the system's zone database holds `id` (a file that begins with
+// the "TZif" mark); the folders are those Qt's backend reads.
+bool inZoneDatabase(const QByteArray& id) {
+    const bool plain = !id.isEmpty() && !id.startsWith('/') && !id.contains("..") &&
+                       std::all_of(id.begin(), id.end(), [](char c) {
+                           return std::isalnum(static_cast<unsigned char>(c)) || c == '/' || c == '_' || c == '-' ||
+                                  c == '+';
+                       });
+    if (!plain) return false;
+    QStringList folders{QStringLiteral("/usr/share/zoneinfo"), QStringLiteral("/usr/lib/zoneinfo"),
+                        QStringLiteral("/usr/share/lib/zoneinfo")};
+    if (const QString tzdir = qEnvironmentVariable("TZDIR"); !tzdir.isEmpty()) folders.prepend(tzdir);
+    for (const QString& folder : folders) {
+        QFile file(folder + QLatin1Char('/') + QString::fromLatin1(id));
+        if (file.open(QIODevice::ReadOnly) && file.read(4) == "TZif") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<QTimeZone> namedZone(const QString& name) {
+    const QByteArray id = name.toUtf8();
+    QTimeZone zone(id);
+    if (!zone.isValid()) return std::nullopt;
+    if (QTimeZone::isTimeZoneIdAvailable(id)) return zone;
+#ifdef Q_OS_UNIX
+    // Links such as Etc/GMT+5 or Japan are missing from Qt's list but are zone files.
+    if (!inZoneDatabase(id)) return std::nullopt;
+#endif
+    return zone;
+}
+
+namespace {
+
 // The instant of a wall time; records it when its clock shows it twice or never.
 qint64 instantOf(ZoneClock& clock, qint64 wallMinute, Conversion& out) {
     const std::vector<qint64> at = clock.instantsOf(wallMinute);
@@ -138,6 +176,7 @@ Gaps findGaps(const std::vector<Bar>& bars, int barSize, size_t count) {
             continue;
         }
         g.largest.push_back(gap);
+        if (gap.missing > kLongGapMinutes) g.longGaps.push_back(gap);
     }
     std::stable_sort(g.largest.begin(), g.largest.end(),
                      [](const Gap& a, const Gap& b) { return a.missing > b.missing; });

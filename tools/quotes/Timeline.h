@@ -47,6 +47,11 @@ private:
     int offset_ = 0;
 };
 
+// The zone of an IANA name (or of one of Qt's UTC offset ids such as "UTC+09:00"); none when
+// the name is no zone. "Tokyo", "JST" or "XYZ" are none: Qt's zone database backend reads
+// a name it has no zone file for as a POSIX rule and gives a zone at UTC for it.
+std::optional<QTimeZone> namedZone(const QString& name);
+
 struct TimeOptions {
     std::optional<QTimeZone> source;  // the zone of the files' times; none: they are server time
     std::optional<QTimeZone> server;  // needed with `source` or `local`
@@ -74,11 +79,16 @@ struct Gap {
     qint64 missing = 0;            // minutes without a bar
 };
 
+// Gaps of more than this many minutes without bars are told one by one.
+inline constexpr qint64 kLongGapMinutes = 7 * kMinutesPerDay;
+
 struct Gaps {
     std::vector<Gap> largest;  // longest first; weekend closes left out
+    std::vector<Gap> longGaps;  // over kLongGapMinutes, in time order
     int weekendCloses = 0;     // gaps from a Friday or Saturday to a Sunday or Monday, at most 3 days
 };
 
+// The gaps between consecutive bars: the `count` largest, and every long one.
 Gaps findGaps(const std::vector<Bar>& bars, int barSize, size_t count);
 
 }  // namespace velkor::quotes

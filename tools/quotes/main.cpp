@@ -8,11 +8,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -32,6 +39,10 @@ const char* const kUsage =
     "  --local-tz ZONE             local time = server time shown in ZONE; needs --server-tz\n"
     "  --drop 'YYYY-MM-DD HH:MM'   discard the bar opening at this source time (repeatable)\n"
     "  --max-gap-days D            keep only the longest run of bars without a gap over D days\n"
+    "                              (every gap over 7 days is warned about)\n"
+    "  --drop-spikes               discard the suspect spikes (bars whose close lies more than 20\n"
+    "                              times the median true range of the 100 bars before them away\n"
+    "                              from the close before them); without it they are only listed\n"
     "  --keep-forming              keep a last bar whose period the data ends inside\n";
 
 struct CommandLine {
@@ -102,6 +113,10 @@ QString parseArguments(int argc, char** argv, CommandLine& c) {
             c.settings.keepForming = true;
             continue;
         }
+        if (name == QLatin1String("--drop-spikes")) {
+            c.settings.dropSpikes = true;
+            continue;
+        }
         QString value;
         if (const qsizetype eq = name.indexOf(QLatin1Char('=')); eq > 0) {
             value = name.mid(eq + 1);
@@ -126,11 +141,11 @@ QString resolveZones(CommandLine& c) {
     std::optional<QTimeZone>* into[3] = {&c.settings.time.source, &c.settings.time.server, &c.settings.time.local};
     for (int z = 0; z < 3; ++z) {
         if (c.zone[z].isEmpty()) continue;
-        const QTimeZone zone(c.zone[z].toUtf8());
-        if (!zone.isValid())
+        const std::optional<QTimeZone> zone = namedZone(c.zone[z]);
+        if (!zone)
             return QStringLiteral("unknown time zone \"%1\" (%2); give an IANA name such as Europe/Athens")
                 .arg(c.zone[z], QLatin1String(kZoneOptions[z]));
-        *into[z] = zone;
+        *into[z] = *zone;
     }
     return {};
 }
@@ -150,22 +165,50 @@ std::vector<InputFile> readInputs(const QStringList& names) {
     return inputs;
 }
 
-// Each file is written beside its final name; only when all three are written are they
-// renamed over the old ones.
+QString nativePath(const QFileDevice& f) { return QDir::toNativeSeparators(f.fileName()); }
+
+// Writes `text` into the opened `save` and brings it to the disk; the system's reason when
+// that fails. The file is unbuffered: QSaveFile::commit() does not see a failure of the last
+// flush of a buffer (a small file on a full disk would be committed empty), and a write that
+// the disk cuts short only tells its reason when the rest is written once more. The sync is
+// made here because commit() ignores its failure.
+QString writeWhole(QSaveFile& save, const QByteArray& text) {
+    for (qsizetype done = 0; done < text.size();) {
+        const qint64 n = save.write(text.constData() + done, text.size() - done);
+        if (n <= 0) return save.errorString();
+        done += qsizetype(n);
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(save.handle()) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    return {};
+}
+
+// Each file is written beside its final name and brought to the disk; only when all three
+// are complete are they renamed over the old ones.
 void writeOutputs(const QString& dir, const std::vector<OutputFile>& files) {
     if (!QDir().mkpath(dir)) throw QuotesError(QStringLiteral("cannot create the folder %1").arg(dir));
-    std::vector<std::unique_ptr<QSaveFile>> saves;
+    std::vector<std::unique_ptr<QSaveFile>> saves;  // an uncommitted one removes its temporary file
     for (const OutputFile& f : files) {
         auto save = std::make_unique<QSaveFile>(QDir(dir).filePath(f.fileName));
-        if (!save->open(QIODevice::WriteOnly) || save->write(f.text) != f.text.size())
-            throw QuotesError(QStringLiteral("cannot write %1: %2")
-                                  .arg(QDir::toNativeSeparators(save->fileName()), save->errorString()));
+        if (QFileInfo(save->fileName()).isDir())
+            throw QuotesError(QStringLiteral("cannot write %1: it is a folder").arg(nativePath(*save)));
+        const QString problem = save->open(QIODevice::WriteOnly | QIODevice::Unbuffered) ? writeWhole(*save, f.text)
+                                                                                           : save->errorString();
+        if (!problem.isEmpty())
+            throw QuotesError(QStringLiteral("cannot write %1: %2").arg(nativePath(*save), problem));
         saves.push_back(std::move(save));
     }
-    for (const auto& save : saves)
+    QStringList replaced;
+    for (const auto& save : saves) {
         if (!save->commit())
-            throw QuotesError(QStringLiteral("cannot write %1: %2")
-                                  .arg(QDir::toNativeSeparators(save->fileName()), save->errorString()));
+            throw QuotesError(QStringLiteral("cannot write %1: %2%3")
+                                  .arg(nativePath(*save), save->errorString(),
+                                       replaced.isEmpty() ? QString()
+                                                          : QStringLiteral(" (%1 replaced already)")
+                                                                .arg(replaced.join(QStringLiteral(", ")))));
+        replaced << QFileInfo(save->fileName()).fileName();
+    }
 }
 
 }  // namespace
