@@ -34,7 +34,7 @@ int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
     context.chartSize = o.chartSize;
     context.out = o.out;
     // Under --json stdout carries the document alone; the boxes' lines go to stderr.
-    ConsoleDialogs dialogs(o.yes, o.dataDir, o.json ? stderr : stdout);
+    ConsoleDialogs dialogs(o.yes, o.json ? stderr : stdout);
     NullProgress progress;
     wo.dialogs = &dialogs;
     wo.progress = &progress;
@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
     if (!o.today.isEmpty()) clock = std::make_unique<FixedClock>(QDate::fromString(o.today, QStringLiteral("yyyy-MM-dd")));
     TVelkorF::Options wo;
     wo.workDir = o.workDir;
+    wo.dataDir = o.dataDir;
     wo.clock = clock.get();
     wo.seed = o.seed;
 

@@ -196,4 +196,23 @@
         <translation>基準足 (ローカル時刻)</translation>
     </message>
 </context>
+<context>
+    <name>texts</name>
+    <message>
+        <source>No bar of %1 was read.</source>
+        <translation>%1 の足は 1 本も読み込まれませんでした。</translation>
+    </message>
+    <message>
+        <source>Only %1 bars of %2 were read (%3 to %4).</source>
+        <translation>%2 の足は %1 本しか読み込まれていません (%3 から %4)。</translation>
+    </message>
+    <message>
+        <source>A forecast needs at least %1 (its scaling window of %2 bars and %3 periods). Raise the read days, put a quote file with more recent bars into the data folder, or count the read days back from the file&apos;s last day (--today). [%4]</source>
+        <translation>予測には %1 本以上 (範囲の %2 本と予測 %3 期分) が必要です。読込日数を増やすか、新しい足のある相場ファイルをデータフォルダに置くか、読込日数をファイルの最後の日から数えてください (--today)。 [%4]</translation>
+    </message>
+    <message>
+        <source>%1 ends with a bar of %2, but today is %3: its %4 read days brought in only %5 bars. Put a quote file with recent bars into the data folder, or count the read days back from its last day (--today %6).</source>
+        <translation>%1 の最後の足は %2 ですが、今日は %3 です: 読込日数 %4 日で読み込めたのは %5 本だけです。新しい足のある相場ファイルをデータフォルダに置くか、読込日数を最後の日から数えてください (--today %6)。</translation>
+    </message>
+</context>
 </TS>

@@ -38,6 +38,7 @@ TVelkorF::TVelkorF(Options o, QWidget* parent)
     if (o.progress) progress_ = o.progress;
     else { ownProgress_ = std::make_unique<QtProgress>(this); progress_ = ownProgress_.get(); }
     seed_ = o.seed;
+    dataDirAnswer_ = o.dataDir;
 
     pages_[0] = {ui->a13ln1E, ui->a14rd1E, ui->a201dt2E, ui->a201hmL, ui->a202cv2L, ui->a204cntL, ui->a205rd2L,
                  ui->a206ln2L, ui->a207ms2L, ui->a208lt2L, ui->a11ttL, ui->a12ysB, ui->a203vfB, ui->aSG, ui->aCht,

@@ -54,6 +54,9 @@ public:
         Clock* clock = nullptr;          // default: the system clock
         Progress* progress = nullptr;    // default: a modal progress dialog
         std::optional<unsigned> seed;    // network weight seed
+        // The first answer of the folder dialog (--data-dir): the data folder when "config.txt"
+        // is missing or names a folder without the 30-minute quote file.
+        QString dataDir;
     };
 
     explicit TVelkorF(Options options, QWidget* parent = nullptr);
@@ -263,6 +266,7 @@ private:
     Clock* clock_ = nullptr;
     Progress* progress_ = nullptr;
     std::optional<unsigned> seed_;
+    QString dataDirAnswer_;  // given once, then the dialog asks
     QString startupMarker_;
     std::array<bool, 3> importFailed_{};  // per timeframe: its import or build ended with an error
     bool starting_ = false;

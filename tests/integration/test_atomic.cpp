@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kBars = 40;
+constexpr int kBars = 210;  // the 5-minute window of 200 bars and its periods, and a few more
 
 // Every stored row of the forecast tables, in a fixed order.
 QString stored(WindowFixture& f) {

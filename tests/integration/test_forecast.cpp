@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int imported = 40;
+constexpr int imported = 210;  // the 5-minute window of 200 bars and its periods, and a few more
 
 struct Detail {
     int cnt, hcnt, ykno, ygcl, hg, lg, sgn;
@@ -381,7 +381,7 @@ TEST(ForecastRun, BrowseViewShowsTheForecasts) {
 TEST(ForecastRun, NetworkFileIsInstalledFromATemporaryFileOfItsOwn) {
     ForecastFixture f;
     const Timeframe& t = f.t(5);
-    f.fillTraining(5, 40);
+    f.fillTraining(5, 210);
     f.setPasses(5, QStringLiteral("3"));
     const QByteArray others(4096, 'x');
     for (const QString& name : {t.networkFile + QStringLiteral(".new"), t.networkFile + QStringLiteral(".1.new")})

@@ -219,7 +219,7 @@ QString captureStdout(const std::function<void()>& fn) {
 
 TEST(BatchCommands, ForecastShowAndDelete) {
     ForecastFixture f;
-    f.fillTraining(30, 40);
+    f.fillTraining(30, 210);
     f.setPasses(30, QStringLiteral("2"));
     QString error;
     EXPECT_EQ(runBatchCommands(*f.w, {"forecast", "30"}, error), 0);

@@ -14,14 +14,7 @@ bool ConsoleDialogs::confirmYesNo(const QString& text) {
     return yes_;
 }
 
-QString ConsoleDialogs::openFile() {
-    // The --data-dir answer is given once; asking again means no folder is left to offer.
-    if (dataDir_.isEmpty() || dataDirUsed_) return {};
-    dataDirUsed_ = true;
-    QString d = dataDir_;
-    if (!d.endsWith(QLatin1Char('/'))) d += QLatin1Char('/');
-    return d + QStringLiteral("USDJPYM30.CSV");
-}
+QString ConsoleDialogs::openFile() { return {}; }
 
 void ConsoleDialogs::error(const QString& text) {
     ++errors_;

@@ -15,11 +15,11 @@ public:
     virtual void error(const QString& text) = 0;
 };
 
-// The batch run: boxes become lines on stdout (or on `lines`), errors on stderr.
+// The batch run: boxes become lines on stdout (or on `lines`), errors on stderr; nobody is
+// there to pick a file.
 class ConsoleDialogs : public Dialogs {
 public:
-    ConsoleDialogs(bool yes, QString dataDir, FILE* lines = stdout)
-        : yes_(yes), dataDir_(std::move(dataDir)), lines_(lines) {}
+    explicit ConsoleDialogs(bool yes, FILE* lines = stdout) : yes_(yes), lines_(lines) {}
     void message(const QString& text) override;
     bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
@@ -29,8 +29,6 @@ public:
 
 private:
     bool yes_;
-    QString dataDir_;
     FILE* lines_;
-    bool dataDirUsed_ = false;
     int errors_ = 0;
 };

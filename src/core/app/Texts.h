@@ -1,5 +1,6 @@
 #pragma once
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QString>
 
 // Every fixed text the program shows or writes that is not per timeframe (those live in
@@ -99,8 +100,28 @@ inline QString tooFewLines(const QString& path, qsizetype got, qsizetype need) {
 inline QString notDateTime(const QString& date, const QString& time) {
     return QStringLiteral("'%1 %2' は日付と時刻として読めません").arg(date, time);
 }
-inline QString noImportedRows(const QString& table) {
-    return QStringLiteral("学習テーブル %1 に読み込まれた相場データがありません。予測できません").arg(table);
+// A forecast refused for too few bars: `bars` imported bars from `first` to `last` (server
+// dates) where `window` plus `periods` are needed; the table follows in brackets.
+inline QString tooFewBars(const QString& quoteFile, const QString& table, int bars, const QString& first,
+                          const QString& last, int window, int periods) {
+    const QString read = bars == 0 ? QCoreApplication::translate("texts", "No bar of %1 was read.").arg(quoteFile)
+                                   : QCoreApplication::translate("texts", "Only %1 bars of %2 were read (%3 to %4).")
+                                         .arg(bars).arg(quoteFile, first, last);
+    return read + QLatin1Char(' ') +
+           QCoreApplication::translate("texts",
+                                       "A forecast needs at least %1 (its scaling window of %2 bars and %3 periods). "
+                                       "Raise the read days, put a quote file with more recent bars into the data "
+                                       "folder, or count the read days back from the file's last day (--today). [%4]")
+               .arg(window + periods).arg(window).arg(periods).arg(table);
+}
+// An import that found much less than its read days ask for: the file ends long before today.
+inline QString thinImport(const QString& quoteFile, const QString& lastBar, const QString& today, int readDays,
+                          int bars, const QString& lastBarIso) {
+    return QCoreApplication::translate("texts",
+                                       "%1 ends with a bar of %2, but today is %3: its %4 read days brought in only %5 "
+                                       "bars. Put a quote file with recent bars into the data folder, or count the "
+                                       "read days back from its last day (--today %6).")
+        .arg(quoteFile, lastBar, today).arg(readDays).arg(bars).arg(lastBarIso);
 }
 inline QString notImportedWhole(const QString& quoteFile) {
     return QStringLiteral("%1 の読み込みがエラーで終わったので予測できません。ファイルを直して起動し直してください").arg(quoteFile);

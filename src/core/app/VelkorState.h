@@ -3,7 +3,6 @@
 #include <array>
 #include <memory>
 
-#include "market/TrainingRow.h"
 
 class NeuralNetwork;
 
@@ -32,10 +31,6 @@ struct VelkorState {
 
     // The close-move scale of each timeframe's last import: largest rise, largest fall, scale.
     std::array<std::array<int, 3>, 3> closeMoveScale{};
-
-    // The window scale the last training row was built with. The rows at the head of the next
-    // table, before its own window is full, are scaled with it.
-    market::WindowScale carriedScale;
 
     std::unique_ptr<NeuralNetwork> runningNetwork;  // the network of the running forecast
 

@@ -178,6 +178,20 @@ QString statsLine2(const ImportStats& x) {
            QStringLiteral(", 4HAVG-BBLd:,") + n(x.ib4L[0]) + QStringLiteral(", 4HBBUp-AVG:,") + n(x.ib4U[0]);
 }
 
+QDate lastBarDate(const QStringList& lines) {
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QString& line = lines[i];
+        const qsizetype comma = line.indexOf(QLatin1Char(','));
+        const QDate d = QDate::fromString(line.left(comma < 0 ? line.size() : comma).trimmed(), QStringLiteral("yyyy/MM/dd"));
+        if (d.isValid()) return d;
+    }
+    return {};
+}
+
+bool isThinImport(const QDate& lastBar, const QDate& today, int readDays) {
+    return lastBar.isValid() && readDays > 0 && lastBar < today.addDays(-((readDays + 1) / 2));
+}
+
 std::vector<ComingBar> comingBars(const QStringList& lines, const QString& path, int count) {
     const qsizetype n = lines.size();
     if (n < 2) throw VelkorError(texts::tooFewLines(path, n, 2));

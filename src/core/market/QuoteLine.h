@@ -1,6 +1,7 @@
 #pragma once
 // One line of a quote file as the import takes it: the bar-line test, the price texts,
 // the running extremes and the value slots of its row. No window and no database.
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -73,6 +74,13 @@ private:
     QStringList first_;
     int count_ = 0;
 };
+
+// The server date of the last line of a quote file that begins with a readable date, or an
+// invalid date when none does.
+QDate lastBarDate(const QStringList& lines);
+// Whether an import with these read days counted back from `today` covers at most half of its
+// span, because the file's last bar is older than that.
+bool isThinImport(const QDate& lastBar, const QDate& today, int readDays);
 
 // The coming bar's server and local date and time ("yyyy/mm/dd", "hh:nn").
 struct ComingBar {

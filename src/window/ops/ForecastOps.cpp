@@ -38,14 +38,18 @@ forecast::Run TVelkorF::prepareForecast(const Timeframe& t) {
     openOnTable(data.trainingRead, Db::Memory, t.trainingTable, QStringLiteral(" order by CNT "), false);
     Query& q = data.trainingRead;
     const int lastImported = q.IsEmpty() ? 0 : q.FieldByName(QStringLiteral("CNT")).AsInteger() - t.periods;
-    if (lastImported < 1 || q.RecordCount() <= t.periods) throw VelkorError(texts::noImportedRows(t.trainingTable));
+    const int imported = std::max(0, q.RecordCount() - t.periods);
+    if (lastImported < 1 || imported < t.windowLength + t.periods) {
+        const QString first = imported > 0 ? q.ValueAt(0, q.FieldIndex(QStringLiteral("SYMD"))).asString() : QString();
+        const QString last = imported > 0 ? q.ValueAt(imported - 1, q.FieldIndex(QStringLiteral("SYMD"))).asString() : QString();
+        throw VelkorError(texts::tooFewBars(t.quoteFile, t.trainingTable, imported, first, last, t.windowLength, t.periods));
+    }
     run.patterns = forecast::trainingPatterns(q, lastImported);
 
     q.Last();
     q.MoveBy(-t.periods);
     run.baseCnt = q.FieldByName(QStringLiteral("CNT")).AsInteger();
     const market::WindowScale window = windowScaleOf(t.trainingTable, int(run.baseCnt), t.windowLength);
-    carriedScale = window;
     run.ranges = {window.close, window.high, window.low};
     for (int k = 0; k < t.periods; ++k) {
         q.Next();

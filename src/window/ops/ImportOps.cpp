@@ -54,6 +54,10 @@ market::QuoteImport TVelkorF::importQuotes(const Timeframe& t) {
     }
     dialogs().message(QString::number(row) + texts::rowsRead);
     if (suspects.count() > 0) dialogs().message(texts::suspectLines(quoteFile, suspects.first(), suspects.count()));
+    if (const QDate lastBar = market::lastBarDate(lines); market::isThinImport(lastBar, clock().today(), readDays))
+        dialogs().message(texts::thinImport(quoteFile, lastBar.toString(QStringLiteral("yyyy/MM/dd")),
+                                            clock().today().toString(QStringLiteral("yyyy/MM/dd")), readDays,
+                                            imported.stored, lastBar.toString(Qt::ISODate)));
     const market::ImportStats& x = imported.stats;
     closeMoveScale[size_t(t.index)] = {x.iP, x.iM, x.iP + x.iM > 0 ? x.iP : -x.iM};
     page(t).cntL->setText(QString::number(imported.stored));

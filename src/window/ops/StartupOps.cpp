@@ -67,12 +67,13 @@ QString TVelkorF::configuredDataFolder() const {
 }
 
 void TVelkorF::importAll() {
-    // A timeframe is forecast only from a table this start-up imported and built whole.
-    for (const Timeframe& t : timeframes()) importFailed_[size_t(t.index)] = true;
+    // Each timeframe on its own: one that fails is shown and not forecast, the others go on.
     for (const Timeframe& t : timeframes()) {
-        const market::QuoteImport imported = importQuotes(t);
-        buildTrainingTable(t, imported);
-        importFailed_[size_t(t.index)] = false;
+        importFailed_[size_t(t.index)] = true;
+        importFailed_[size_t(t.index)] = !guarded([&] {
+            const market::QuoteImport imported = importQuotes(t);
+            buildTrainingTable(t, imported);
+        });
     }
 }
 
@@ -89,7 +90,9 @@ QString TVelkorF::settleDataFolder(bool askFirst) {
                 lacking = file;
             }
         }
-        const QString picked = dialogs_->openFile();
+        QString picked;
+        if (!dataDirAnswer_.isEmpty()) picked = QDir(std::exchange(dataDirAnswer_, QString())).filePath(QStringLiteral("USDJPYM30.CSV"));
+        else picked = dialogs_->openFile();
         if (picked.isEmpty()) {
             StartupAborted e;
             e.missing = lacking;

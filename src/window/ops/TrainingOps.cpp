@@ -120,7 +120,6 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteO
     std::array<DbValue, market::kRangeColumns> stored;
     market::SlotInsert prepared(data.memory, data.catalog.find(table));
     const int closeScale = closeMoveScale[size_t(t.index)][2];
-    market::WindowScale& scale = carriedScale;
     Slots values;
 
     QStringList csv;
@@ -138,10 +137,10 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteO
         const std::optional<QDateTime> when = market::readDateTime(date, time);
         if (!when) throw lineError(notDateTime(date + QLatin1Char(' ') + time));
         try {
-            if (n > t.windowLength) {
-                scale = startsEmpty ? market::windowScale(window.window(n, t.windowLength))
-                                    : windowScaleOf(table, n, t.windowLength);
-            }
+            // The window of the rows before this one, partial at the head of the table (the
+            // first row has none): each table is scaled by its own bars alone.
+            const market::WindowScale scale = startsEmpty ? market::windowScale(window.window(n, t.windowLength))
+                                                          : windowScaleOf(table, n, t.windowLength);
             // Closes of the quote rows one, two and three places before this row's own CNT.
             std::array<QString, 3> previous;
             if (cnt.type == DbValue::Int && cnt.i > 3)
