@@ -24,6 +24,11 @@ struct BatchOptions {
     // training passes and read days.
     QString out;
     std::optional<int> jobs, passes, days;
+    // Where the backtest's steps run: "local" or "slurm"; for Slurm the user's sbatch options
+    // and the program's path on the nodes; the one step a Slurm task runs.
+    QString engine = QStringLiteral("local");
+    QString slurmArgs, slurmProgram;
+    std::optional<int> step;
 };
 
 // Parses the command line; returns false with a message for a usage error.
