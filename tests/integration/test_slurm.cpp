@@ -1,12 +1,13 @@
 // The backtest on Slurm, through a real one-node cluster started by the test: it stores what
-// the local runner stores; a failed task is named with its base bar and its own error lines;
-// an interrupted run cancels its job and goes on where it stopped; a missing sbatch or a
+// the local runner stores; a failed task is named with its base bar and its own error lines,
+// a task Slurm cancels with Slurm's state; an interrupted run cancels its job and goes on where it stopped; a missing sbatch or a
 // refused job writes nothing. A cluster that cannot start fails every test here.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -115,6 +116,32 @@ TEST_F(SlurmBacktest, AFailedTaskIsNamedWithItsErrorLines) {
     QString slurmText = r.err;
     slurmText.replace(stepFolder, "STEP/");
     for (QString line : told) EXPECT_TRUE(slurmText.contains(line.replace(stepFolder, "STEP/"))) << line.toStdString();
+}
+
+// A task Slurm cancels (here scancel from outside, while it runs) fails its step, named with its
+// base bar, Slurm's state for it and the lines Slurm wrote into its error output.
+TEST_F(SlurmBacktest, ATaskSlurmCancelsIsNamed) {
+    const QString out = tmp->filePath("cancelled");
+    QProcess p;
+    p.setProcessEnvironment(cluster->environment());
+    p.setReadChannel(QProcess::StandardError);
+    p.start(kVelkor, args(quotes, out, {"--engine", "slurm", "--jobs", "1"}));
+    QString err;
+    while (jobsOf(err).isEmpty() && p.waitForReadyRead(60000)) err += QString::fromUtf8(p.readAllStandardError());
+    const QString task = jobsOf(err).section(',', 0, 0) + "_0";
+    ASSERT_NE(task, "_0") << err.toStdString();
+    for (int i = 0; i < 300 && cluster->tool("squeue", {"--noheader", "--jobs=" + task, "--format=%T"}).out.trimmed() != "RUNNING"; ++i)
+        QThread::msleep(100);
+    EXPECT_EQ(cluster->tool("scancel", {task}).code, 0);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    err += QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(err.contains(QRegularExpression(QString("error: step 1 \\(base bar 2024/03/12 00:00\\) failed:\n"
+                                                        "Slurm task %1 ended without a result \\(CANCELLED\\):\n"
+                                                        "(.*\n)*.*CANCELLED AT ").arg(task))))
+        << err.toStdString();
+    EXPECT_FALSE(QFile::exists(out + "/SQDB.DB"));
+    EXPECT_FALSE(cluster->queued(jobsOf(err)));
 }
 
 // Ctrl-C after the second stored step: the job is cancelled, the steps stored are whole runs

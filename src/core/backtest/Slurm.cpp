@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <set>
+#include <unistd.h>
+
+#include "app/Console.h"
 
 namespace backtest {
 
@@ -43,6 +46,9 @@ struct CommandResult {
 
 CommandResult run(const QString& program, const QStringList& args) {
     QProcess p;
+    // In a process group of its own: Ctrl-C in the terminal reaches the backtest, which then
+    // cancels its job with scancel, and not the Slurm command it waits for.
+    p.setChildProcessModifier([] { ::setpgid(0, 0); });
     p.start(program, args);
     CommandResult r;
     r.finished = p.waitForFinished(kCommandMs) && p.exitStatus() == QProcess::NormalExit;
@@ -200,9 +206,9 @@ QString SlurmArrays::jobIds() const {
     return ids.join(QLatin1Char(','));
 }
 
-// The state of every task squeue lists (queued, running or recently ended), by step; nothing
-// when squeue could not tell.
-std::optional<std::map<int, QString>> SlurmArrays::queueStates() const {
+// The state of every task squeue lists (queued, running or recently ended), by step; nothing,
+// with what squeue said in `why`, when it could not tell.
+std::optional<std::map<int, QString>> SlurmArrays::queueStates(QString& why) const {
     QStringList ids;
     for (const Array& a : arrays_) ids.append(a.id);
     const CommandResult r = run(QStringLiteral("squeue"), {QStringLiteral("--noheader"), QStringLiteral("--array"),
@@ -211,7 +217,10 @@ std::optional<std::map<int, QString>> SlurmArrays::queueStates() const {
     std::map<int, QString> states;
     // A single job id the controller has forgotten is an error; several such ids are not.
     if (r.finished && r.code != 0 && r.err.contains(QLatin1String("Invalid job id"))) return states;
-    if (!r.finished || r.code != 0) return std::nullopt;
+    if (!r.finished || r.code != 0) {
+        why = r.why();
+        return std::nullopt;
+    }
     for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList f = line.simplified().split(QLatin1Char(' '));
         bool ok = false;
@@ -225,13 +234,20 @@ std::optional<std::map<int, QString>> SlurmArrays::queueStates() const {
 
 std::vector<TaskEnd> SlurmArrays::poll() {
     std::vector<TaskEnd> ended;
-    const auto states = queueStates();
+    QString why;
+    const auto states = queueStates(why);
+    // Told once while it lasts: the controller may be restarting.
+    if (!states && !squeueFailing_) printLine(stderr, QStringLiteral("backtest: squeue failed, asking again: ") + why);
+    squeueFailing_ = !states;
     if (!states) return ended;
     for (auto& [k, task] : tasks_) {
         if (task.reported) continue;
         const auto it = states->find(k);
         const QString state = it == states->end() ? QString() : it->second;
-        if (!state.isEmpty() && !endedStates().count(state)) continue;
+        if (!state.isEmpty() && !endedStates().count(state)) {
+            task.lastState = state;
+            continue;
+        }
         if (std::optional<TaskEnd> end = taskEnd(k, state, task)) {
             task.reported = true;
             ended.push_back(*end);
@@ -255,7 +271,10 @@ std::optional<TaskEnd> SlurmArrays::taskEnd(int k, const QString& state, Task& t
         if (!task.endedWithoutResult.isValid()) task.endedWithoutResult.start();
         if (task.endedWithoutResult.elapsed() < kResultGraceMs) return std::nullopt;
     }
-    const QString how = state.isEmpty() ? QStringLiteral("no longer known to Slurm") : state;
+    // A pending task cancelled leaves no record; one that ran is forgotten after MinJobAge.
+    const QString how = !state.isEmpty()                           ? state
+                        : task.lastState == QLatin1String("PENDING") ? QStringLiteral("taken out of the queue before it ran")
+                                                                     : QStringLiteral("no longer known to Slurm");
     return TaskEnd{k, false, QStringLiteral("Slurm task %1 ended without a result (%2):\n%3").arg(taskName(k), how, taskErrorLines(k))};
 }
 
@@ -281,7 +300,8 @@ void SlurmArrays::cancel() {
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < kCancelWaitMs) {
-        const auto states = queueStates();
+        QString why;
+        const auto states = queueStates(why);
         bool queued = !states;
         if (states)
             for (const auto& [k, state] : *states) queued = queued || !endedStates().count(state);

@@ -28,8 +28,9 @@ public:
     using VelkorError::VelkorError;
 };
 
-// The user's sbatch options (--slurm-args), split as a shell splits them; false with the
-// reason for one the engine sets itself (the array, the output files, the folder, waiting).
+// The user's sbatch options (--slurm-args), split at spaces (double quotes hold a word with
+// spaces together); false with the reason for one the engine sets itself (the array, the
+// output files, the folder, waiting).
 bool parseSbatchArguments(const QString& text, QStringList& arguments, QString& error);
 
 // A task that ended: its step, whether its run went through, and otherwise what Slurm and the
@@ -77,12 +78,13 @@ private:
     };
     struct Task {
         bool reported = false;
+        QString lastState;                 // the last state squeue gave while it was queued or ran
         QElapsedTimer endedWithoutResult;  // started when Slurm says it ended and no exit file is seen
     };
     int maxArraySize() const;
     QString writeScript() const;
     QString submitArray(const QString& script, const Array& array, const QString& after);
-    std::optional<std::map<int, QString>> queueStates() const;
+    std::optional<std::map<int, QString>> queueStates(QString& why) const;
     std::optional<TaskEnd> taskEnd(int k, const QString& state, Task& task) const;
     const Array& arrayOf(int k) const;
     QString taskName(int k) const;
@@ -94,6 +96,7 @@ private:
     std::vector<Array> arrays_;
     std::map<int, Task> tasks_;  // by step
     bool cancelled_ = false;
+    bool squeueFailing_ = false;
 };
 
 }  // namespace backtest
