@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velkor builds, runs and is tested with (desktop-file-utils checks
 # the installed desktop entry; qt6-tools-dev and qt6-l10n-tools bring lupdate and lrelease for
-# the Japanese translation; with --fuzz: also those of the fuzz targets); does nothing for
-# packages already there.
+# the Japanese translation; slurm-wlm and munge make the one-node cluster the Slurm backtest
+# test starts; with --fuzz: also those of the fuzz targets); does nothing for packages already
+# there.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsqlite3-dev
       libfann-dev libgtest-dev fonts-ipafont-gothic qt6-translations-l10n xvfb xauth tzdata
-      desktop-file-utils qt6-tools-dev qt6-l10n-tools)
+      desktop-file-utils qt6-tools-dev qt6-l10n-tools slurm-wlm munge)
 # The fuzz targets (tests/fuzz/run.sh) need clang with its libFuzzer and sanitizer runtimes.
 if [ "${1:-}" = "--fuzz" ]; then pkgs+=(clang libclang-rt-14-dev); fi
 missing=()

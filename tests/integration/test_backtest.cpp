@@ -11,37 +11,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/Backtests.h"
 #include "support/Programs.h"
 
 #include "app/TextFile.h"
-#include "db/Database.h"
 
 namespace {
 using Result = ProgramResult;
-
-
-// The rows of a stored run table, their numbers and training times left out.
-QStringList rowsOf(const QString& db, const QString& sql) {
-    Connection c("t");
-    c.setDatabase(db);
-    c.open();
-    Query q("rows", &c, sql);
-    q.Open();
-    QStringList out;
-    for (int r = 0; r < q.RecordCount(); ++r) {
-        QStringList row;
-        for (int k = 0; k < q.FieldCount(); ++k) row << q.ValueAt(r, k).asString();
-        out << row.join('|');
-    }
-    return out;
-}
-const char* kHeaders = "select TBID, TBNM, DT, HM, CV, RD, LN, MSE from F03V05H order by CNT";
-const char* kDetails = "select TBID, HTNM, YKNO, YGCL, JGCL, SG, HG, LG, DCR, SGN, RST from F03VDT order by CNT";
-
-QByteArray bytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Every file in a folder with its bytes (the lock file aside).
 std::map<QString, QByteArray> folder(const QString& dir) {
@@ -73,12 +49,7 @@ protected:
         return QStringList{"--batch", "--workdir", wd, "--data-dir", quotes, "--seed", "5", "--out", tmp->filePath(out)} +
                more + QStringList{"backtest", "5", "2024-03-12", "2024-03-12", "72"};
     }
-    static void expectSameResult(const QString& dir) {
-        EXPECT_EQ(rowsOf(dir + "/SQDB.DB", kHeaders), rowsOf(reference + "/SQDB.DB", kHeaders));
-        EXPECT_EQ(rowsOf(dir + "/SQDB.DB", kDetails), rowsOf(reference + "/SQDB.DB", kDetails));
-        for (const char* f : {"report.csv", "report.json", "config.txt", "cini.txt", "backtest.json"})
-            EXPECT_EQ(bytes(dir + "/" + f), bytes(reference + "/" + f)) << f;
-    }
+    static void expectSameResult(const QString& dir) { expectSameBacktest(dir, reference); }
 };
 
 // Cuts a quote file after its last line whose server date and time is not later than `at`.

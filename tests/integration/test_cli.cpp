@@ -60,7 +60,9 @@ TEST(CommandLine, HelpAndVersionWithoutADisplay) {
         EXPECT_TRUE(lines.filter(QRegularExpression("^  " + command + "( |$)")).size() == 1) << command.toStdString();
     // Every option of the help is one the parser takes (with a value where the help shows one).
     const QRegularExpression option(QStringLiteral("^  (--[a-z-]+)(?: ([A-Za-z-]+))? "));
-    const std::map<QString, QString> values{{"DIR", "/tmp"}, {"YYYY-MM-DD", "2024-01-05"}, {"N", "3"}, {"WxH", "640x480"}, {"LANG", "en"}};
+    const std::map<QString, QString> values{{"DIR", "/tmp"}, {"YYYY-MM-DD", "2024-01-05"}, {"N", "3"}, {"WxH", "640x480"},
+                                            {"LANG", "en"}, {"ENGINE", "slurm"}, {"ARGS", "--time=30"},
+                                            {"PATH", "/usr/bin/velkor"}, {"K", "2"}};
     int options = 0;
     for (const QString& l : lines) {
         const QRegularExpressionMatch m = option.match(l);
@@ -72,7 +74,7 @@ TEST(CommandLine, HelpAndVersionWithoutADisplay) {
         QString error;
         EXPECT_TRUE(parseOptions(args, o, error)) << l.toStdString() << ": " << error.toStdString();
     }
-    EXPECT_EQ(options, 13);
+    EXPECT_EQ(options, 17);
     for (const char* status : {"  0  ", "  1  ", "  2  "})
         EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^") + status)).size(), 1) << status;
 

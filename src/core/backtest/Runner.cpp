@@ -6,10 +6,13 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <cstdio>
 #include <map>
 
 #include "app/Console.h"
+#include "backtest/Signals.h"
+#include "backtest/Slurm.h"
 #include "app/Format.h"
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
@@ -22,6 +25,7 @@ namespace backtest {
 
 namespace {
 constexpr int kVerifyCollects = 100;  // pending rows one verification collects
+constexpr int kSlurmPollMs = 1000;    // how often squeue is asked about the tasks
 
 QString dbPath(const QString& dir) { return QDir(dir).filePath(QStringLiteral("SQDB.DB")); }
 
@@ -51,7 +55,9 @@ Runner::Runner(const Plan& plan, QString program, const std::array<const QuoteFi
     : plan_(plan), program_(std::move(program)), quotes_(quotes), bases_(std::move(bases)),
       stepsDir_(QDir(plan.outDir).filePath(QStringLiteral(".steps"))) {}
 
-Runner::~Runner() { QDir(stepsDir_).removeRecursively(); }
+Runner::~Runner() {
+    if (!keepStepsDir_) QDir(stepsDir_).removeRecursively();
+}
 
 const QuoteLine& Runner::base(int k) const {
     return quotes_[size_t(plan_.t->index)]->lines()[size_t(bases_[size_t(k - 1)])];
@@ -67,10 +73,7 @@ int Runner::storedSteps() const {
 
 // The step's folder: the three quote files cut after the base bar, and the working
 // directory's settings files.
-QString Runner::prepareStep(int k) const {
-    // The name holds this process's id: a step left running by a killed backtest never
-    // writes into the folder of a step of this one.
-    const QString dir = QDir(stepsDir_).filePath(QStringLiteral("%1-%2").arg(k).arg(QCoreApplication::applicationPid()));
+void Runner::prepareStep(int k, const QString& dir) const {
     const QString data = dir + QStringLiteral("/data");
     QDir(dir).removeRecursively();
     if (!QDir().mkpath(data)) throw VelkorError(QStringLiteral("cannot make the folder %1").arg(data));
@@ -84,7 +87,6 @@ QString Runner::prepareStep(int k) const {
     }
     textfile::writeLines(dir + QStringLiteral("/config.txt"), {data + QLatin1Char('/')});
     textfile::writeLines(dir + QStringLiteral("/cini.txt"), plan_.ciniLines());
-    return dir;
 }
 
 // The live run right after the base bar closed: today is its server date.
@@ -153,8 +155,8 @@ void Runner::storeStep(int k, const QString& stepDir) {
 struct Runner::Step {
     int k = 0;
     QString dir;
-    std::unique_ptr<QProcess> process;
-    bool ok = false;
+    std::unique_ptr<QProcess> process;  // of the local runner
+    bool ended = false, ok = false;
     QString error;
 };
 
@@ -165,18 +167,26 @@ struct Runner::Schedule {
     QString failure;
     QEventLoop loop;
     QElapsedTimer clock;
+    SlurmArrays* slurm = nullptr;  // the job arrays, when the steps run on Slurm
+    double storingMs = 0;          // spent in storing the steps, which no task can take over
 };
 
-void Runner::runSteps() {
-    Schedule s;
+// Counts the steps stored before; false when none is left to run.
+bool Runner::beginSchedule(Schedule& s) {
     s.n = int(bases_.size());
     s.first = s.next = storedSteps() + 1;
     s.stored = s.first - 1;
-    if (s.first > s.n) return;
+    if (s.first > s.n) return false;
     QDir(stepsDir_).removeRecursively();  // what an interrupted backtest left
     if (s.first > 1)
         printLine(stderr, QStringLiteral("backtest %1: %2 of %3 steps stored before, going on").arg(plan_.t->code).arg(s.stored).arg(s.n));
     s.clock.start();
+    return true;
+}
+
+void Runner::runSteps() {
+    Schedule s;
+    if (!beginSchedule(s)) return;
     launchSteps(s);
     if (s.running > 0) s.loop.exec();
     if (!s.failure.isEmpty()) throw VelkorError(s.failure);
@@ -188,8 +198,11 @@ void Runner::launchSteps(Schedule& s) {
     while (s.failure.isEmpty() && s.running < plan_.jobs && s.next <= s.n) {
         auto step = std::make_unique<Step>();
         step->k = s.next++;
+        // The name holds this process's id: a step left running by a killed backtest never
+        // writes into the folder of a step of this one.
+        step->dir = QDir(stepsDir_).filePath(QStringLiteral("%1-%2").arg(step->k).arg(QCoreApplication::applicationPid()));
         try {
-            step->dir = prepareStep(step->k);
+            prepareStep(step->k, step->dir);
         } catch (const VelkorError& e) {
             s.failure = e.text();
             break;
@@ -197,12 +210,14 @@ void Runner::launchSteps(Schedule& s) {
         step->process = std::make_unique<QProcess>();
         Step* raw = step.get();
         QObject::connect(raw->process.get(), &QProcess::finished, &s.loop, [this, &s, raw](int code, QProcess::ExitStatus st) {
+            raw->ended = true;
             raw->ok = st == QProcess::NormalExit && code == 0;
             if (!raw->ok) raw->error = childOutput(*raw->process);
             stepEnded(s);
         });
         QObject::connect(raw->process.get(), &QProcess::errorOccurred, &s.loop, [this, &s, raw](QProcess::ProcessError e) {
             if (e != QProcess::FailedToStart) return;
+            raw->ended = true;
             raw->error = program_ + QStringLiteral(": ") + raw->process->errorString();
             stepEnded(s);
         });
@@ -213,18 +228,20 @@ void Runner::launchSteps(Schedule& s) {
     if (s.running == 0) s.loop.quit();
 }
 
-// A step's process ended: stores the finished steps that follow the stored ones, in order
-// (after a failure none, and the running ones are killed), then starts more.
+// A step's run ended: stores the finished steps that follow the stored ones, in order (after a
+// failure none, and the running ones are stopped), then starts more.
 void Runner::stepEnded(Schedule& s) {
     --s.running;
     for (auto it = s.steps.find(s.stored + 1);
-         s.failure.isEmpty() && it != s.steps.end() && it->second->process->state() == QProcess::NotRunning;
+         s.failure.isEmpty() && it != s.steps.end() && it->second->ended;
          it = s.steps.find(s.stored + 1)) {
         Step& step = *it->second;
         if (!step.ok) {
             s.failure = QStringLiteral("step %1 (base bar %2) failed:\n%3").arg(step.k).arg(base(step.k).serverText, step.error);
             break;
         }
+        QElapsedTimer storing;
+        storing.start();
         try {
             storeStep(step.k, step.dir);
         } catch (const VelkorError& e) {
@@ -232,6 +249,7 @@ void Runner::stepEnded(Schedule& s) {
             break;
         }
         QDir(step.dir).removeRecursively();
+        s.storingMs += storing.nsecsElapsed() / 1e6;
         s.steps.erase(it);
         ++s.stored;
         const qint64 ms = s.clock.elapsed();
@@ -239,10 +257,20 @@ void Runner::stepEnded(Schedule& s) {
         printLine(stderr, QStringLiteral("backtest %1: step %2/%3 %4 elapsed %5, about %6 left")
                       .arg(plan_.t->code).arg(s.stored).arg(s.n).arg(base(s.stored).serverText, mmss(ms), mmss(left)));
     }
-    if (!s.failure.isEmpty())
-        for (auto& [k, step] : s.steps)
-            if (step->process->state() != QProcess::NotRunning) step->process->kill();
+    if (!s.failure.isEmpty()) stopSteps(s);
     launchSteps(s);
+}
+
+// After a failure: the local runs still going are killed; the Slurm arrays are cancelled,
+// and nothing more is waited for.
+void Runner::stopSteps(Schedule& s) {
+    if (s.slurm) {
+        s.slurm->cancel();
+        s.running = 0;
+        return;
+    }
+    for (auto& [k, step] : s.steps)
+        if (step->process && step->process->state() != QProcess::NotRunning) step->process->kill();
 }
 
 int Runner::pendingRows() const {
@@ -269,6 +297,70 @@ void Runner::verify() {
         if (after == before) break;
         before = after;
     }
+}
+
+// The program's arguments of a Slurm task: the backtest of the output folder, whose
+// "config.txt" and "cini.txt" hold its data folder and settings.
+QStringList Runner::taskArguments() const {
+    return {QStringLiteral("--batch"), QStringLiteral("--workdir"), plan_.outDir, QStringLiteral("--out"), plan_.outDir,
+            QStringLiteral("--seed"), QString::number(plan_.seed), QStringLiteral("backtest"), QString::number(plan_.t->code),
+            plan_.from.toString(Qt::ISODate), plan_.to.toString(Qt::ISODate), QString::number(plan_.every)};
+}
+
+void Runner::runStepsOnSlurm(const SlurmOptions& options) {
+    Schedule s;
+    if (!beginSchedule(s)) return;
+    SlurmArrays arrays(options, plan_.outDir, stepsDir_, taskArguments());
+    arrays.submit(s.first, s.n);
+    printLine(stderr, QStringLiteral("backtest %1: steps %2 to %3 submitted to Slurm as job array %4 (squeue -j %4 shows the tasks)")
+                  .arg(plan_.t->code).arg(s.first).arg(s.n).arg(arrays.jobIds()));
+    s.slurm = &arrays;
+    for (int k = s.first; k <= s.n; ++k) {
+        auto step = std::make_unique<Step>();
+        step->k = k;
+        step->dir = arrays.stepDir(k);
+        s.steps.emplace(k, std::move(step));
+    }
+    s.next = s.n + 1;
+    s.running = s.n - s.first + 1;
+    SignalCatcher interruptions([&](const QString& signal) {
+        if (!s.failure.isEmpty()) return;
+        s.failure = QStringLiteral("interrupted (%1): Slurm job %2 cancelled; %3 of %4 steps stored, the same command goes on")
+                        .arg(signal, arrays.jobIds()).arg(s.stored).arg(s.n);
+        stopSteps(s);
+        launchSteps(s);
+    });
+    QTimer poll;
+    poll.setInterval(kSlurmPollMs);
+    QObject::connect(&poll, &QTimer::timeout, &s.loop, [&] {
+        for (const TaskEnd& end : arrays.poll()) {
+            if (!s.failure.isEmpty()) break;
+            Step& step = *s.steps.at(end.step);
+            step.ended = true;
+            step.ok = end.ok;
+            step.error = end.error;
+            stepEnded(s);
+        }
+    });
+    poll.start();
+    s.loop.exec();
+    if (!s.failure.isEmpty()) throw VelkorError(s.failure);
+    printLine(stderr, QStringLiteral("backtest %1: storing took %2 ms a step (%3 steps)")
+                  .arg(plan_.t->code).arg(s.storingMs / (s.n - s.first + 1), 0, 'f', 1).arg(s.n - s.first + 1));
+}
+
+int Runner::runTask(int k, const QString& tag) {
+    keepStepsDir_ = true;
+    const QString dir = QDir(stepsDir_).filePath(QStringLiteral("%1-%2").arg(k).arg(tag));
+    prepareStep(k, dir);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(program_, stepArguments(k, dir));
+    if (!p.waitForStarted(-1)) throw VelkorError(program_ + QStringLiteral(": ") + p.errorString());
+    p.waitForFinished(-1);
+    if (p.exitStatus() != QProcess::NormalExit)
+        throw VelkorError(QStringLiteral("step %1: the run of %2 crashed").arg(k).arg(program_));
+    return p.exitCode();
 }
 
 }  // namespace backtest

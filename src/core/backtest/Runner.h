@@ -14,6 +14,8 @@ class Connection;
 
 namespace backtest {
 
+struct SlurmOptions;
+
 class Runner {
 public:
     // `quotes` by timeframe index; `bases` the base bars (line indexes of the timeframe's file).
@@ -28,6 +30,17 @@ public:
     // stored step on stderr. Throws VelkorError when a step fails; the steps before it stay.
     void runSteps();
 
+    // The same with the steps not stored yet as Slurm job arrays, each task one step run by
+    // options.program with "--step K" in the output folder; the finished ones are stored as
+    // runSteps stores them. Ctrl-C, TERM or HUP cancel the arrays and end it between two
+    // stores. Throws NotSubmitted when sbatch is missing or the cluster refuses the job.
+    void runStepsOnSlurm(const SlurmOptions& options);
+
+    // What a Slurm task runs: step k's folder (named after `tag`) and the step's run in it,
+    // whose output it passes on; returns the run's exit status. Throws VelkorError when the
+    // folder cannot be made or the run cannot start.
+    int runTask(int k, const QString& tag);
+
     // Verifies the stored runs in the output folder against the full quote files, again and
     // again until a verification leaves the pending rows as they were.
     void verify();
@@ -35,9 +48,12 @@ public:
 private:
     struct Step;
     struct Schedule;
+    bool beginSchedule(Schedule& s);
     void launchSteps(Schedule& s);
     void stepEnded(Schedule& s);
-    QString prepareStep(int k) const;
+    void stopSteps(Schedule& s);
+    void prepareStep(int k, const QString& dir) const;
+    QStringList taskArguments() const;
     QStringList stepArguments(int k, const QString& stepDir) const;
     void storeStep(int k, const QString& stepDir);
     int pendingRows() const;
@@ -48,6 +64,7 @@ private:
     std::array<const QuoteFile*, 3> quotes_;
     std::vector<int> bases_;
     QString stepsDir_;
+    bool keepStepsDir_ = false;  // a task's: the folder holds the other tasks' steps too
 };
 
 }  // namespace backtest

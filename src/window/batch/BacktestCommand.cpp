@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QLockFile>
 #include <QSaveFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
 
@@ -19,6 +21,7 @@
 #include "backtest/Report.h"
 #include "backtest/Runner.h"
 #include "window/batch/ReportFiles.h"
+#include "backtest/Slurm.h"
 
 namespace {
 
@@ -40,14 +43,71 @@ backtest::Request requestOf(const BatchOptions& o) {
     return r;
 }
 
-// Runs the steps not yet stored, verifies, and writes and prints the report.
+// The Slurm engine's options (with --engine slurm), or false with the usage error.
+bool slurmOptionsOf(const BatchOptions& o, backtest::SlurmOptions& slurm, QString& error) {
+    if (o.engine != QLatin1String("slurm")) {
+        if (o.slurmArgs.isEmpty() && o.slurmProgram.isEmpty()) return true;
+        error = QStringLiteral("--slurm-args and --slurm-program go with --engine slurm");
+        return false;
+    }
+    if (o.step) {
+        error = QStringLiteral("--step runs one step where a Slurm task runs it: it goes without --engine");
+        return false;
+    }
+    if (!backtest::parseSbatchArguments(o.slurmArgs, slurm.sbatchArguments, error)) return false;
+    slurm.program = o.slurmProgram.isEmpty() ? QCoreApplication::applicationFilePath() : o.slurmProgram;
+    if (QDir::isRelativePath(slurm.program)) {
+        error = QStringLiteral("--slurm-program wants the program's absolute path on the nodes, not ") + slurm.program;
+        return false;
+    }
+    slurm.concurrent = o.jobs;
+    return true;
+}
+
+// What a Slurm task runs (--step K): step K of the backtest of the output folder, in a folder
+// named after the task's job array.
+int runTaskStep(const backtest::Plan& plan, const std::array<const backtest::QuoteFile*, 3>& quotes,
+                const std::vector<int>& bases, int k) {
+    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    const QString job = qEnvironmentVariable("SLURM_ARRAY_JOB_ID");
+    if (!digits.match(job).hasMatch())
+        return usage(QStringLiteral("--step K is run by the tasks of a backtest on Slurm: SLURM_ARRAY_JOB_ID is not set"));
+    QString error;
+    if (backtest::checkOutDir(plan, error) != backtest::OutDir::Resume)
+        throw VelkorError(error.isEmpty() ? QStringLiteral("%1 holds no backtest of these arguments").arg(plan.outDir) : error);
+    if (k > int(bases.size()))
+        throw VelkorError(QStringLiteral("step %1: the backtest in %2 has %3 steps").arg(k).arg(plan.outDir).arg(bases.size()));
+    backtest::Runner runner(plan, QCoreApplication::applicationFilePath(), quotes, bases);
+    return runner.runTask(k, QStringLiteral("job") + job);
+}
+
+// Leaves a fresh output folder as it was before a refused Slurm job: empty, or gone when this
+// run made it. Only this run's files are there, since it holds the folder's lock.
+void undoFresh(QLockFile& lock, const QString& outDir, bool existed) {
+    const QDir dir(outDir);
+    for (const QFileInfo& e : dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (e.fileName() == QLatin1String("backtest.lock")) continue;
+        if (e.isDir())
+            QDir(e.filePath()).removeRecursively();
+        else
+            QFile::remove(e.filePath());
+    }
+    lock.unlock();
+    if (!existed) QDir().rmdir(outDir);
+}
+
+// Runs the steps not yet stored (on Slurm with `slurm`), verifies, and writes and prints the
+// report.
 void runPlan(const backtest::Plan& plan, const std::array<const backtest::QuoteFile*, 3>& quotes,
-             const std::vector<int>& bases, const BatchOptions& o) {
+             const std::vector<int>& bases, const BatchOptions& o, const backtest::SlurmOptions* slurm) {
     const QDir out(plan.outDir);
     textfile::writeLines(out.filePath(QStringLiteral("config.txt")), {plan.dataDir});
     textfile::writeLines(out.filePath(QStringLiteral("cini.txt")), plan.ciniLines());
     backtest::Runner runner(plan, QCoreApplication::applicationFilePath(), quotes, bases);
-    runner.runSteps();
+    if (slurm)
+        runner.runStepsOnSlurm(*slurm);
+    else
+        runner.runSteps();
     runner.verify();
     const backtest::Report report = backtest::makeReport(
         plan, backtest::readOutcomes(out.filePath(QStringLiteral("SQDB.DB")), plan, *quotes[size_t(plan.t->index)], bases));
@@ -60,8 +120,10 @@ void runPlan(const backtest::Plan& plan, const std::array<const backtest::QuoteF
 
 int runBacktest(const BatchOptions& o) {
     if (!o.today.isEmpty()) return usage(QStringLiteral("--today does not go with backtest: each step's today is its base bar's date"));
+    backtest::SlurmOptions slurm;
     backtest::Plan plan;
     QString error;
+    if (!slurmOptionsOf(o, slurm, error)) return usage(error);
     if (!backtest::makePlan(requestOf(o), QThread::idealThreadCount(), plan, error)) return usage(error);
     try {
         std::vector<std::unique_ptr<backtest::QuoteFile>> files;
@@ -75,7 +137,9 @@ int runBacktest(const BatchOptions& o) {
         if (bases.empty())
             return usage(QStringLiteral("no bar of %1 has a server date from %2 to %3")
                              .arg(own.path(), plan.from.toString(Qt::ISODate), plan.to.toString(Qt::ISODate)));
+        if (o.step) return runTaskStep(plan, quotes, bases, *o.step);
         if (backtest::checkOutDir(plan, error) == backtest::OutDir::Refused) return usage(error);
+        const bool existed = QDir(plan.outDir).exists();
         if (!QDir().mkpath(plan.outDir)) throw VelkorError(QStringLiteral("cannot make the folder %1").arg(plan.outDir));
         // One backtest at a time in a folder; the folder's own lock stays free for the
         // verification, which is a run of the program in it.
@@ -87,7 +151,12 @@ int runBacktest(const BatchOptions& o) {
         if (state == backtest::OutDir::Fresh)
             saveFile(QDir(plan.outDir).filePath(QStringLiteral("backtest.json")),
                  QJsonDocument(plan.identity()).toJson(QJsonDocument::Indented));
-        runPlan(plan, quotes, bases, o);
+        try {
+            runPlan(plan, quotes, bases, o, o.engine == QLatin1String("slurm") ? &slurm : nullptr);
+        } catch (const backtest::NotSubmitted&) {
+            if (state == backtest::OutDir::Fresh) undoFresh(lock, plan.outDir, existed);
+            throw;
+        }
         return 0;
     } catch (const VelkorError& e) {
         printText(stderr, QStringLiteral("error: ") + e.text() + QLatin1Char('\n'));

@@ -83,17 +83,31 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
                 error = QStringLiteral("--lang wants ja or en, not ") + o.lang;
                 return false;
             }
-        } else if (a == QLatin1String("--jobs") || a == QLatin1String("--passes") || a == QLatin1String("--days")) {
+        } else if (a == QLatin1String("--engine")) {
+            if (!value(o.engine)) return false;
+            if (o.engine != QLatin1String("local") && o.engine != QLatin1String("slurm")) {
+                error = QStringLiteral("--engine wants local or slurm, not ") + o.engine;
+                return false;
+            }
+        } else if (a == QLatin1String("--slurm-args")) {
+            if (!value(o.slurmArgs)) return false;
+        } else if (a == QLatin1String("--slurm-program")) {
+            if (!value(o.slurmProgram)) return false;
+        } else if (a == QLatin1String("--jobs") || a == QLatin1String("--passes") || a == QLatin1String("--days") ||
+                   a == QLatin1String("--step")) {
             QString s;
             if (!value(s)) return false;
             bool ok = false;
-            const int least = a == QLatin1String("--jobs") ? 1 : 0;
+            const int least = a == QLatin1String("--jobs") || a == QLatin1String("--step") ? 1 : 0;
             const int v = s.toInt(&ok);
             if (!ok || v < least) {
                 error = a + QStringLiteral(" wants a whole number of %1 or more, not ").arg(least) + s;
                 return false;
             }
-            (a == QLatin1String("--jobs") ? o.jobs : a == QLatin1String("--passes") ? o.passes : o.days) = v;
+            (a == QLatin1String("--jobs")     ? o.jobs
+             : a == QLatin1String("--passes") ? o.passes
+             : a == QLatin1String("--days")   ? o.days
+                                              : o.step) = v;
         } else if (a.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option ") + a;
             return false;
@@ -107,6 +121,10 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
     }
     if (o.json && !o.batch) {
         error = QStringLiteral("--json needs --batch");
+        return false;
+    }
+    if ((o.engine != QLatin1String("local") || o.step) && !o.commands.isEmpty() && o.commands[0] != QLatin1String("backtest")) {
+        error = QStringLiteral("--engine and --step go with the backtest command");
         return false;
     }
     return checkBatchCommands(o.commands, error);
@@ -402,7 +420,13 @@ Options:
   --size WxH           size in pixels of the PNG the chart command writes (default 1200x800)
   --out DIR            backtest: the folder of its runs and report (default: backtest-TF-FROM-TO-EVERY in the working directory);
                        evaluate: the folder of its report (default: evaluation-TF-YYYYMMDD in the working directory)
-  --jobs N             backtest: steps run at the same time (default: the number of processors)
+  --jobs N             backtest: steps run at the same time (default: the number of processors; with --engine slurm:
+                       the job array's limit, default none)
+  --engine ENGINE      backtest: local (the default) runs the steps here, slurm as a Slurm job array (--out must be a
+                       folder the nodes share, the program installed on them at the same path or --slurm-program)
+  --slurm-args ARGS    backtest with --engine slurm: more sbatch options in one word, e.g. "--partition=long --time=30"
+  --slurm-program PATH backtest with --engine slurm: the program's absolute path on the nodes (default: this one's)
+  --step K             backtest: run step K alone, in a folder under --out (what each Slurm task runs)
   --passes N           backtest: training passes of its timeframe (default: cini.txt's)
   --days N             backtest: read days of its timeframe (default: cini.txt's)
   --lang LANG          ja or en: the language of the evaluation's texts (default: Japanese where LC_ALL, LC_MESSAGES or LANG names it or none is set)

@@ -25,6 +25,11 @@ struct BatchOptions {
     QString out;
     std::optional<int> jobs, passes, days;
     QString lang;  // "ja" or "en" for the new texts; empty: by the locale
+    // Where the backtest's steps run: "local" or "slurm"; for Slurm the user's sbatch options
+    // and the program's path on the nodes; the one step a Slurm task runs.
+    QString engine = QStringLiteral("local");
+    QString slurmArgs, slurmProgram;
+    std::optional<int> step;
 };
 
 // Parses the command line; returns false with a message for a usage error.
