@@ -48,6 +48,9 @@ inline QString fileOpenError(const QString& path, const QString& why) {
 inline QString fileWriteError(const QString& path, const QString& why) {
     return QStringLiteral("ファイルに書き込めません: %1 (%2)").arg(path, why);
 }
+inline QString lockFileError(const QString& path, const QString& why) {
+    return QStringLiteral("ロックファイルを使えません: %1 (%2)").arg(path, why);
+}
 inline QString ownFileTarget(const QString& path) {
     return QStringLiteral("%1 はこのプログラム自身のファイルです。書き出しません").arg(path);
 }
