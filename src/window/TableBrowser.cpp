@@ -10,6 +10,7 @@
 #include <QSet>
 #include <cmath>
 
+#include "app/Paths.h"
 #include "app/Texts.h"
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
@@ -55,17 +56,6 @@ void TVelkorF::f12stbEKeyDown(int key) {
     else if (key == Qt::Key_Down) uq01D((shown + 1) % 3 + 1);
 }
 
-namespace {
-// The path of a file with links, "." and ".." resolved; of a file not there yet, its
-// folder's resolved path and its name.
-QString canonicalName(const QString& file) {
-    const QFileInfo fi(file);
-    if (fi.exists()) return fi.canonicalFilePath();
-    const QString folder = QFileInfo(fi.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QDir::cleanPath(fi.absoluteFilePath()) : folder + QLatin1Char('/') + fi.fileName();
-}
-}  // namespace
-
 QStringList TVelkorF::ownFiles() const {
     QStringList files;
     for (const char* name : {"SQDB.DB", "SQDB.DB-journal", "SQDB.DB-wal", "SQDB.DB-shm", "cini.txt", "config.txt",
@@ -106,9 +96,7 @@ void TVelkorF::uq04CV(int id) {
         return;
     }
     if (id == 2) {
-        const QString target = canonicalName(file);
-        for (const QString& own : ownFiles())
-            if (canonicalName(own) == target) throw VelkorError(texts::ownFileTarget(file));
+        if (isOneOf(file, ownFiles())) throw VelkorError(texts::ownFileTarget(file));
         exportTable(file);
     } else {
         reimportTable(*table, file);
@@ -184,14 +172,16 @@ QString TVelkorF::reimportHeaderError(const CatalogTable& table, const QStringLi
     return queryInt(dm.csq, count) > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
 }
 
-// Replaces the rows of the table in stnm by the lines of its CSV file, after a Yes; a line
-// that does not fit the table's columns and types, repeats a CNT or names a missing header
+// Replaces the rows of the table in stnm by the lines of its CSV file, after a Yes (a file of
+// no bytes is refused before the question); a line that does not fit the table's columns and types, repeats a CNT or names a missing header
 // undoes the whole re-import.
 void TVelkorF::reimportTable(const CatalogTable& table, const QString& file) {
     stdb = stnm == QLatin1String("F01YSK") ? QStringLiteral("csm") : QStringLiteral("csq");
     const int exec = stdb == QLatin1String("csm") ? 2 : 1;
     dialogs_->message(file + texts::reimportStart);
     const QStringList lines = textfile::readLines(file);
+    // An export holds at least its byte-order mark: a file of no bytes is none.
+    if (QFileInfo(file).size() == 0) throw VelkorError(texts::emptyReimportFile(file));
     if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
     {
         Transaction tx(dm.byKey(stdb));
