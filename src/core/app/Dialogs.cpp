@@ -24,6 +24,6 @@ QString ConsoleDialogs::openFile() {
 }
 
 void ConsoleDialogs::error(const QString& text) {
-    ++errors_;
+    errorTexts_.append(text);
     printLine(stderr, QStringLiteral("error: ") + text);
 }
