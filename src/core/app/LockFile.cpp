@@ -41,11 +41,12 @@ LockFile::Result LockFile::take(bool wait) {
             if (::unlink(name.constData()) != 0) return failed(systemReason(errno));
             continue;
         }
-        if (fd < 0 && (errno == EACCES || errno == EPERM)) {  // a lock file this user may only read
+        const int refused = fd < 0 ? errno : 0;
+        if (refused == EACCES || refused == EPERM) {  // a lock file this user may only read
             writable = false;
             fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         }
-        if (fd < 0) return failed(systemReason(errno));
+        if (fd < 0) return failed(systemReason(refused));
         struct stat opened{};
         if (::fstat(fd, &opened) != 0) {
             const int err = errno;
