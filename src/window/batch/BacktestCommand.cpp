@@ -63,12 +63,17 @@ void runPlan(const backtest::Plan& plan, const std::array<const backtest::QuoteF
 }
 
 // The base bars of the plan: those of the range with a full range window before them among
-// the rows their step imports; the ones left out are told on stderr.
-std::vector<int> baseBarsOf(const backtest::Plan& plan, const backtest::QuoteFile& own) {
+// the rows their step imports; the ones left out are told on stderr. None: `error` says why.
+std::vector<int> baseBarsOf(const backtest::Plan& plan, const backtest::QuoteFile& own, QString& error) {
     std::vector<int> leftOut;
     const std::vector<int> bases =
         own.baseBars(plan.from, plan.to, plan.every, {plan.readDays(), plan.t->itkn}, &leftOut);
-    if (!leftOut.empty())
+    const QString range = QStringLiteral("from %1 to %2").arg(plan.from.toString(Qt::ISODate), plan.to.toString(Qt::ISODate));
+    const QString window = QStringLiteral("%1 bars before it in its %2 read days").arg(plan.t->itkn).arg(plan.readDays());
+    if (bases.empty())
+        error = QStringLiteral("no bar of %1 has a server date %2").arg(own.path(), range) +
+                (leftOut.empty() ? QString() : QStringLiteral(" and ") + window);
+    else if (!leftOut.empty())
         printLine(stderr, QStringLiteral("backtest %1: %2 bars from %3 to %4 left out, with fewer than %5 bars before them "
                                          "in their %6 read days")
                               .arg(plan.t->code).arg(leftOut.size())
@@ -103,11 +108,8 @@ int runBacktest(const BatchOptions& o) {
             quotes[size_t(t.index)] = files.back().get();
         }
         const backtest::QuoteFile& own = *quotes[size_t(plan.t->index)];
-        const std::vector<int> bases = baseBarsOf(plan, own);
-        if (bases.empty())
-            return usage(o, QStringLiteral("no bar of %1 has a server date from %2 to %3 and %4 bars before it in its %5 read days")
-                                .arg(own.path(), plan.from.toString(Qt::ISODate), plan.to.toString(Qt::ISODate))
-                                .arg(plan.t->itkn).arg(plan.readDays()));
+        const std::vector<int> bases = baseBarsOf(plan, own, error);
+        if (bases.empty()) return usage(o, error);
         if (backtest::checkOutDir(plan, error) == backtest::OutDir::Refused) return usage(o, error);
         if (!QDir().mkpath(plan.outDir)) throw VelkorError(QStringLiteral("cannot make the folder %1").arg(plan.outDir));
         const std::unique_ptr<LockFile> lock = lockOutDir(plan);
