@@ -1,7 +1,6 @@
 // Velkor: the window, or with --batch the same window unshown, driven from the command line.
 #include <QApplication>
 #include <QDate>
-#include <QLockFile>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "window/batch/Batch.h"
 #include "app/Clock.h"
 #include "app/Console.h"
+#include "app/LockFile.h"
 #include "backtest/ReportTexts.h"
 #include "window/batch/BacktestCommand.h"
 #include "window/DarkStyle.h"
@@ -20,13 +20,21 @@
 #endif
 
 namespace {
+// A usage error: the message on stderr and, under --json, the document saying so on stdout.
+int usageError(const QString& error, bool json) {
+    printText(stderr, "velkor: " + error.toUtf8() + "\nTry 'velkor --help' for the options and commands.\n");
+    if (json) printText(stdout, errorDocument(2, error));
+    return 2;
+}
+
 // The headless run: the start-up, then the commands, under the working directory's lock.
 int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
     QString error;
     // One batch run at a time in a working directory: the lock is held to the end of the run.
-    const std::unique_ptr<QLockFile> lock = lockWorkDir(o.workDir, error);
+    const std::unique_ptr<LockFile> lock = lockWorkDir(o.workDir, error);
     if (!lock) {
         printText(stderr, "error: " + error.toUtf8() + '\n');
+        if (o.json) printText(stdout, errorDocument(1, error));
         return 1;
     }
     BatchContext context;
@@ -41,27 +49,47 @@ int runBatch(const BatchOptions& o, TVelkorF::Options wo) {
     TVelkorF w(wo);
     w.startUp();
     int status = 2;
+    QStringList errors;
     if (!w.startupAborted()) {
         status = dialogs.errors() > 0 ? 1 : 0;
         if (w.startupDone()) {
             const int rc = runBatchCommands(w, o.commands, error, &context);
-            if (rc == 2) printText(stderr, error.toUtf8() + '\n');
+            if (rc == 2) {
+                printText(stderr, error.toUtf8() + '\n');
+                errors.append(error);
+            }
             status = std::max(status, rc);
         } else {
             status = 1;
         }
         w.closeDown();
     }
+    context.error = (dialogs.errorTexts() + errors).join(QLatin1Char('\n'));
     if (o.json) printText(stdout, context.document(status));
     return status;
+}
+
+// The command line as given, for a check before anything needs a display.
+QStringList rawArguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
+    return args;
+}
+
+// Qt's own options (-style, -platform, ...) start with a single dash; they are the window
+// toolkit's to take, before the program reads the rest.
+bool holdsToolkitOption(const QStringList& args) {
+    return std::any_of(args.begin(), args.end(),
+                       [](const QString& a) { return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--")); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool batch = false;
+    bool batch = false, json = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--batch") == 0) batch = true;
+        if (std::strcmp(argv[i], "--json") == 0) json = true;
         // Help and version are printed before anything needs a display.
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printText(stdout, batchHelp().toUtf8());
@@ -72,17 +100,19 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    BatchOptions o;
+    QString error;
+    // A usage error is answered before the window toolkit starts: without --batch it would
+    // need a display first.
+    const QStringList args = rawArguments(argc, argv);
+    if (!holdsToolkitOption(args) && !parseOptions(args, o, error)) return usageError(error, json);
     if (batch) qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
     applyDarkStyle(app);
 
-    BatchOptions o;
-    QString error;
-    if (!parseOptions(app.arguments().mid(1), o, error)) {
-        printText(stderr, "velkor: " + error.toUtf8() + "\nTry 'velkor --help' for the options and commands.\n");
-        return 2;
-    }
+    o = BatchOptions{};
+    if (!parseOptions(app.arguments().mid(1), o, error)) return usageError(error, json);
 
     evaluation::installTranslation(o.lang);
 

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <cmath>
 
+#include "app/Paths.h"
 #include "app/Texts.h"
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
@@ -45,17 +46,6 @@ void TVelkorF::browserKey(int key) {
     if (key == Qt::Key_Up) browseTrainingTable(timeframes()[size_t((shown + 2) % 3)]);
     else if (key == Qt::Key_Down) browseTrainingTable(timeframes()[size_t((shown + 1) % 3)]);
 }
-
-namespace {
-// The path of a file with links, "." and ".." resolved; of a file not there yet, its
-// folder's resolved path and its name.
-QString canonicalName(const QString& file) {
-    const QFileInfo fi(file);
-    if (fi.exists()) return fi.canonicalFilePath();
-    const QString folder = QFileInfo(fi.absolutePath()).canonicalFilePath();
-    return folder.isEmpty() ? QDir::cleanPath(fi.absoluteFilePath()) : folder + QLatin1Char('/') + fi.fileName();
-}
-}  // namespace
 
 QStringList TVelkorF::ownFiles() const {
     QStringList files;
@@ -105,9 +95,7 @@ std::optional<TVelkorF::CatalogExport> TVelkorF::currentExport() {
 void TVelkorF::exportCurrentRow() {
     const std::optional<CatalogExport> e = currentExport();
     if (!e) return;
-    const QString target = canonicalName(e->file);
-    for (const QString& own : ownFiles())
-        if (canonicalName(own) == target) throw VelkorError(texts::ownFileTarget(e->file));
+    if (isOneOf(e->file, ownFiles())) throw VelkorError(texts::ownFileTarget(e->file));
     exportTable(*e->table, e->file);
 }
 
@@ -182,13 +170,15 @@ QString TVelkorF::reimportHeaderError(const CatalogTable& table, const QStringLi
     return queryInt(data.file, count) > 0 ? QString() : texts::missingHeader(t->headerTable, hcnt);
 }
 
-// Replaces the rows of the table by the lines of its CSV file, after a Yes; a line that does
-// not fit the table's columns and types, repeats a CNT or names a missing header undoes the
-// whole re-import.
+// Replaces the rows of the table by the lines of its CSV file, after a Yes (a file of no bytes
+// is refused before the question); a line that does not fit the table's columns and types,
+// repeats a CNT or names a missing header undoes the whole re-import.
 void TVelkorF::reimportTable(const CatalogTable& table, const QString& file) {
     const Db db = table.name == QLatin1String("F01YSK") ? Db::Memory : Db::File;
     dialogs_->message(file + texts::reimportStart);
     const QStringList lines = textfile::readLines(file);
+    // An export holds at least its byte-order mark: a file of no bytes is none.
+    if (QFileInfo(file).size() == 0) throw VelkorError(texts::emptyReimportFile(file));
     if (!dialogs_->confirmYesNo(texts::reimportAsk)) return;
     {
         Transaction tx(data.connection(db));

@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "support/Backtests.h"
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 #include "support/Programs.h"
 
 #include "app/TextFile.h"
@@ -212,6 +216,12 @@ TEST_F(Backtest, BadInputIsRefusedWithNothingWritten) {
         {{"5", "2024-03-12", "2024-03-12"}, {"--jobs", "0"}, "--jobs wants a whole number of 1 or more, not 0"},
         {{"5", "2024-03-12", "2024-03-12"}, {"--today", "2024-03-12"}, "--today does not go with backtest"},
         {{"5", "2024-03-12", "2024-03-12"}, {"--out", wd}, "is not empty and holds no backtest"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--out", wd + "/cini.txt"}, "cini.txt is not a folder"},
+        {{"5", "2024-03-12", "2024-03-12", "+4"}, {}, "EVERY as a whole number of 1 or more, not +4"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--days", "0"}, "--days wants a whole number of 1 or more, not 0"},
+        {{"5", "2024-03-12", "2024-03-12"}, {"--jobs", "+2"}, "--jobs wants a whole number of 1 or more, not +2"},
+        // 48 bars a day: no 30-minute bar has the 200 bars of its range window in one read day.
+        {{"30", "2024-03-12", "2024-03-12"}, {"--days", "1"}, "202 bars before it in its 1 read days"},
     };
     const QString out = tmp->filePath("bad");
     for (const Case& c : cases) {
@@ -279,4 +289,142 @@ TEST_F(Backtest, EvaluateOverItsFolderJudgesTheSame) {
     const Result bad = runProgram(kVelkor, {"--batch", "--workdir", empty, "evaluate", "7"});
     EXPECT_EQ(bad.code, 2);
     EXPECT_TRUE(bad.err.contains("evaluate wants one of 5|30|80, not 7")) << bad.err.toStdString();
+}
+
+namespace {
+// A copy of the files of a finished backtest's folder.
+QString copyOf(const QString& dir, const QString& to) {
+    QDir().mkpath(to);
+    for (const QString& f : QDir(dir).entryList(QDir::Files | QDir::Hidden)) EXPECT_TRUE(QFile::copy(dir + "/" + f, to + "/" + f));
+    return to;
+}
+void execOn(const QString& db, const QString& sql) {
+    Connection c("t");
+    c.setDatabase(db);
+    c.open();
+    execOrThrow(c, sql);
+}
+QJsonObject jsonOf(const QString& path) { return QJsonDocument::fromJson(bytes(path)).object(); }
+void writeJson(const QString& path, const QJsonObject& o) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QJsonDocument(o).toJson());
+}
+}  // namespace
+
+// A resume first checks what it resumes: runs missing, out of place or without their detail
+// rows, a damaged database and quote data of the range that changed are refused with what
+// differs (exit status 2), the folder untouched; the same data in another folder of the same
+// name resumes; a backtest.json of the version before, without the data's digest, resumes and
+// gets it.
+TEST_F(Backtest, AResumeChecksTheStoredRunsAndTheirData) {
+    struct Case { const char* name; std::function<void(const QString&)> spoil; const char* message; };
+    const Case cases[] = {
+        {"a run deleted", [](const QString& d) { execOn(d + "/SQDB.DB", "delete from F03V05H where CNT = 2"); },
+         "its run 3, stored as step 2, is of the base bar 2024/03/12 19:00 (local time), not of 2024/03/12 13:00"},
+        {"a run's details deleted", [](const QString& d) { execOn(d + "/SQDB.DB", "delete from F03VDT where HCNT = 3"); },
+         "its run 3 (step 3) lacks detail rows of its 4 forecast periods"},
+        {"a damaged database",
+         [](const QString& d) {
+             QFile f(d + "/SQDB.DB");
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             f.seek(4096);
+             f.write(QByteArray(8192, '\x5a'));
+         },
+         "SQDB.DB: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString dir = copyOf(reference, tmp->filePath(QString("spoilt-%1").arg(&c - cases)));
+        c.spoil(dir);
+        const auto before = folder(dir);
+        const Result r = runProgram(kVelkor, args(QDir(tmp->path()).relativeFilePath(dir)));
+        EXPECT_EQ(r.code, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(dir + " cannot be resumed: ") && r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        EXPECT_EQ(folder(dir), before);
+    }
+
+    // The same quote data in another folder: resumed, nothing to do. Then a close of the range
+    // edited there: refused.
+    const QString data = tmp->filePath("same-quotes");
+    QDir().mkpath(data);
+    for (const char* f : {"USDJPYM05.CSV", "USDJPYM30.CSV", "USDJPYH04.CSV"}) ASSERT_TRUE(QFile::copy(quotes + "/" + f, data + "/" + f));
+    const QString moved = copyOf(reference, tmp->filePath("moved"));
+    QJsonObject id = jsonOf(moved + "/backtest.json");
+    ASSERT_TRUE(id.contains("quote_sha256"));
+    id["data"] = data + "/";
+    writeJson(moved + "/backtest.json", id);
+    const QStringList movedArgs{"--batch", "--workdir", wd, "--data-dir", data, "--seed", "5", "--out", moved,
+                                "backtest", "5", "2024-03-12", "2024-03-12", "72"};
+    const Result same = runProgram(kVelkor, movedArgs);
+    ASSERT_EQ(same.code, 0) << same.err.toStdString();
+    EXPECT_EQ(bytes(moved + "/report.json"), bytes(reference + "/report.json"));
+    QStringList lines = textfile::readLines(data + "/USDJPYM05.CSV");
+    const qsizetype at = lines.indexOf(QRegularExpression("^2024/03/12,15:00,.*"));
+    ASSERT_GE(at, 0);
+    QStringList fields = lines[at].split(',');
+    fields[4] = QString::number(fields[4].toDouble() + 0.5, 'f', 3);
+    lines[at] = fields.join(',');
+    textfile::writeLines(data + "/USDJPYM05.CSV", lines);
+    const auto before = folder(moved);
+    const Result edited = runProgram(kVelkor, movedArgs);
+    EXPECT_EQ(edited.code, 2) << edited.err.toStdString();
+    EXPECT_TRUE(edited.err.contains(data + "/USDJPYM05.CSV from 2024-03-12 to 2024-03-12 are not those its runs were made from"))
+        << edited.err.toStdString();
+    EXPECT_EQ(folder(moved), before);
+
+    // Written by the version before: no digest. Resumed, and the digest is added.
+    const QString old = copyOf(reference, tmp->filePath("old"));
+    id = jsonOf(old + "/backtest.json");
+    id.remove("quote_sha256");
+    writeJson(old + "/backtest.json", id);
+    const Result resumed = runProgram(kVelkor, args("old"));
+    ASSERT_EQ(resumed.code, 0) << resumed.err.toStdString();
+    expectSameResult(old);
+}
+
+// A backtest starting on the data's first day starts at the first base bar that has its range
+// window of bars before it (the ones before are told and left out), not with a failed step.
+TEST_F(Backtest, StartsAtTheFirstBarWithAFullRangeWindow) {
+    const QString data = tmp->filePath("short-quotes");  // the three files from one day on
+    ASSERT_EQ(runProgram(kSample, {"--out", data, "--end", "2024-03-13", "--days5", "12", "--days30", "12", "--days4h", "12"}).code, 0);
+    const QStringList lines = textfile::readLines(data + "/USDJPYM30.CSV");
+    ASSERT_GT(lines.size(), 240);
+    const QString firstDay = lines[0].left(10);
+    ASSERT_TRUE(textfile::readLines(data + "/USDJPYM05.CSV").value(0).startsWith(firstDay));
+    const QStringList first = lines[202].split(',');  // the window of 200 bars and 3 periods, the base bar counted
+    const Result r = runProgram(kVelkor, {"--batch", "--workdir", wd, "--data-dir", data, "--out", tmp->filePath("first-day"),
+                                          "--jobs", "2", "backtest", "30", QString(firstDay).replace('/', '-'),
+                                          QString(first[0]).replace('/', '-'), "24"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("backtest 30: 202 bars from " + lines[0].left(16).replace(',', ' ') + " to " +
+                               lines[201].left(16).replace(',', ' ') +
+                               " left out, with fewer than 202 bars before them in their 20 read days"))
+        << r.err.toStdString();
+    const QStringList runs = rowsOf(tmp->filePath("first-day/SQDB.DB"), "select DT || ' ' || HM from F03V30H order by CNT");
+    ASSERT_FALSE(runs.isEmpty());
+    EXPECT_EQ(runs[0], first[18] + ' ' + first[19]);
+}
+
+// Lock files no live process holds, in a folder of its own or of a backtest, are taken over;
+// a lock file or report the disk cannot take ends the backtest with exit status 1, naming the
+// file and the system's reason, and the old report stays.
+TEST_F(Backtest, LockFilesAndReportsOfItsFolder) {
+    const QString fresh = tmp->filePath("locked-fresh");
+    QDir().mkpath(fresh);
+    for (const char* f : {"backtest.lock", "velkor.lock"}) ASSERT_TRUE(QFile(fresh + "/" + f).open(QIODevice::WriteOnly));
+    const Result r = runProgram(kVelkor, args("locked-fresh", {"--jobs", "2"}), QProcessEnvironment::systemEnvironment(), 120000);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    expectSameResult(fresh);
+
+    const QString dir = copyOf(reference, tmp->filePath("full-disk"));
+    const Result report = runProgram(kVelkor, args("full-disk"), fullDiskEnvironment({"report.json"}));
+    EXPECT_EQ(report.code, 1) << report.err.toStdString();
+    EXPECT_TRUE(report.err.contains(dir + "/report.json") && tellsDiskFull(report.err)) << report.err.toStdString();
+    EXPECT_FALSE(report.out.contains("report: ")) << report.out.toStdString();
+    EXPECT_EQ(folder(dir), folder(reference));
+    const Result lock = runProgram(kVelkor, args("full-disk"), fullDiskEnvironment({"backtest.lock"}));
+    EXPECT_EQ(lock.code, 1) << lock.err.toStdString();
+    EXPECT_TRUE(lock.err.contains(dir + "/backtest.lock") && tellsDiskFull(lock.err)) << lock.err.toStdString();
+    EXPECT_EQ(folder(dir), folder(reference));
 }

@@ -496,11 +496,12 @@ TEST(Reliability, StoredHeaderNumbersAreValuesNotSql) {
 
 // A re-import line that does not fit its table (a field too few or too many, a text or an
 // out-of-range number where the catalog says Integer, an empty or repeated CNT, a detail row
-// of a missing header) is named by file and line, and nothing of the re-import stays.
+// of a missing header) is named by file and line, and nothing of the re-import stays; a file
+// of no bytes is refused as a whole.
 TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
     const QString good = QStringLiteral("1,16,F03V05H,2024/01/08,10:00,147000,40,1000,0.01,00:03");
     const QString detail = QStringLiteral("%1,16,F03V05H,%2,1,147010,147020,-20,147050,146990,0.5,1,1");
-    struct Row { const char* name; int exportRow; const char* file; QStringList lines; QString error; };
+    struct Row { const char* name; int exportRow; const char* file; QStringList lines; QString error; bool noBytes = false; };
     const Row rows[] = {
         {"a short line", 1, "F03V05H.CSV", {good, "4,16"}, "の 2 行目: 項目が 2 個しかありません"},
         {"a field too many", 1, "F03V05H.CSV", {good, QString(good).replace(0, 1, "2") + ",9"}, "の 2 行目: 項目が 11 個あります"},
@@ -511,13 +512,16 @@ TEST(Reliability, ReimportRefusesLinesThatDoNotFit) {
         {"letters in an integer column", 1, "F03V05H.CSV", {QString(good).replace("147000", "14x000")}, "の 1 行目: CV:"},
         {"a detail of a missing header", 4, "F03VDT.CSV", {detail.arg(1).arg(1), detail.arg(2).arg(7)},
          "の 2 行目: F03V05H に CNT = 7 の行がありません"},
+        // An export holds at least its byte-order mark; a file of no bytes is none.
+        {"a file of no bytes", 4, "F03VDT.CSV", {}, "は 0 バイトの空ファイルで、書出ファイルではありません", true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         BadInputFixture f;
         f.w->startUp();
         ASSERT_TRUE(f.w->startupDone());
-        textfile::writeLines(f.file(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file)), r.lines);
+        if (r.noBytes) f.writeBytes(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file), QByteArray());
+        else textfile::writeLines(f.file(QStringLiteral("DATA/CSV/") + QString::fromUtf8(r.file)), r.lines);
         f.w->openExportCatalog();
         ASSERT_TRUE(f.w->data.exportCatalog.LocateInt(QStringLiteral("CNT"), r.exportRow));
         f.dialogs.answers = {true};

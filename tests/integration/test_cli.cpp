@@ -16,6 +16,11 @@
 #include "support/Programs.h"
 
 #include <set>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "window/batch/Batch.h"
 #include "app/TextFile.h"
@@ -252,5 +257,191 @@ TEST(CommandLine, AMissingQuoteFileIsNamedWithItsFolder) {
                                     ? QDir::cleanPath(w.quotes) + " に USDJPYM30.CSV がありません"
                                     : QDir(w.quotes).filePath(QString::fromLatin1(name));
         EXPECT_TRUE(r.err.contains("error: ") && r.err.contains(missing)) << text(r).toStdString() << "\n  lacks: " << missing.toStdString();
+    }
+}
+
+namespace {
+// Cuts the three quote files of `from` into `to` after their last line whose server date and
+// time is not later than `at` ("yyyy/mm/dd hh:nn").
+void cutQuotes(const QString& from, const QString& to, const QString& at) {
+    QDir().mkpath(to);
+    for (const char* name : {"USDJPYM05.CSV", "USDJPYM30.CSV", "USDJPYH04.CSV"}) {
+        const QStringList lines = textfile::readLines(QDir(from).filePath(QString::fromLatin1(name)));
+        qsizetype keep = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QStringList f = lines[i].split(',');
+            if (f.size() > 1 && f[0] + ' ' + f[1] <= at) keep = i + 1;
+        }
+        textfile::writeLines(QDir(to).filePath(QString::fromLatin1(name)), lines.mid(0, keep));
+    }
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The one JSON document of a run's stdout (an empty object when there is none).
+QJsonObject documentOf(const Result& r) {
+    QJsonParseError e;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &e);
+    EXPECT_EQ(e.error, QJsonParseError::NoError) << "stdout: " << r.out.toStdString();
+    return doc.object();
+}
+}  // namespace
+
+// A lock file no live process holds is taken over whatever it is (empty, any text, a dangling
+// symbolic link, a link to /dev/null, which stays as it is); a name that cannot be a lock file
+// (a folder, a FIFO) ends the run at once with exit status 1, naming it and why. None waits.
+TEST(CommandLine, ALockFileNoLiveProcessHoldsIsTakenOverOrNamed) {
+    Workdir w;
+    const QString lock = w.file("velkor.lock");
+    const QByteArray path = QFile::encodeName(lock);
+    struct Case { const char* name; std::function<void()> make; int code; QString reason; };
+    const Case cases[] = {
+        {"empty", [&] { QFile f(lock); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); }, 0, {}},
+        {"a killed run's garbage", [&] { textfile::writeLines(lock, {"garbage", "x"}); }, 0, {}},
+        {"a dangling link", [&] { ASSERT_EQ(::symlink("/nonexistent/velkor.lock", path.constData()), 0); }, 0, {}},
+        {"a link to /dev/null", [&] { ASSERT_EQ(::symlink("/dev/null", path.constData()), 0); }, 0, {}},
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkpath(lock)); }, 1, QString::fromLocal8Bit(std::strerror(EISDIR))},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(path.constData(), 0644), 0); }, 1, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(lock).removeRecursively();
+        QFile::remove(lock);
+        c.make();
+        const Result r = runProgram(kVelkor, w.batch({"show", "5"}), QProcessEnvironment::systemEnvironment(), 60000);
+        EXPECT_EQ(r.code, c.code) << text(r).toStdString();
+        EXPECT_FALSE(r.err.contains("waiting: ")) << r.err.toStdString();
+        if (c.code == 0) {
+            EXPECT_FALSE(QFileInfo(lock).exists() || QFileInfo(lock).isSymLink()) << "left behind";
+        } else {
+            EXPECT_TRUE(r.err.contains("error: ") && r.err.contains(lock) && r.err.contains(c.reason)) << r.err.toStdString();
+        }
+    }
+    struct stat null{};
+    ASSERT_EQ(::stat("/dev/null", &null), 0);
+    EXPECT_TRUE(S_ISCHR(null.st_mode));
+    QFile::remove(lock);
+}
+
+// The chart command writes none of the program's own files, under any spelling of their
+// names: each is refused with a message naming it, and the files stay as they were.
+TEST(CommandLine, ChartRefusesTheProgramsOwnFiles) {
+    Workdir w;
+    ASSERT_EQ(runProgram(kVelkor, w.batch({"forecast", "5"})).code, 0);
+    const QStringList own{"SQDB.DB", "config.txt", "cini.txt", "velkor.lock", "DATA/../SQDB.DB", w.file("cini.txt")};
+    std::map<QString, QByteArray> before;
+    for (const char* f : {"SQDB.DB", "config.txt", "cini.txt"}) before[f] = bytesOf(w.file(f));
+    QStringList args;
+    for (const QString& f : own) args << "chart" << "5" << f;
+    const Result r = runProgram(kVelkor, w.batch(args));
+    EXPECT_EQ(r.code, 1) << text(r).toStdString();
+    EXPECT_EQ(r.err.count("このプログラム自身のファイルです"), own.size()) << r.err.toStdString();
+    for (const auto& [f, bytes] : before) EXPECT_EQ(bytesOf(w.file(f)), bytes) << f.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(w.file("velkor.lock")));
+}
+
+// On a disk that takes no more bytes a chart PNG, the verification's rows and the lock file
+// each end the run with exit status 1 and an error naming the file and the system's reason;
+// the old chart stays, no verified row is stored, and nothing is left beside the files.
+TEST(CommandLine, WritesTheDiskCannotTakeEndTheRunNamingTheFile) {
+    Workdir w;
+    // A run on the quotes up to noon of 2024-03-12, then the full quotes as its data folder.
+    const QString early = w.tmp.filePath("early");
+    cutQuotes(w.quotes, early, "2024/03/12 12:00");
+    const QStringList start{"--batch", "--workdir", w.wd, "--data-dir", early, "--today", "2024-03-12", "--seed", "7"};
+    ASSERT_EQ(runProgram(kVelkor, start + QStringList{"forecast", "5", "chart", "5", "c5.png"}).code, 0);
+    textfile::writeLines(w.file("config.txt"), {w.quotes + "/"});
+    const QString pending = "select count(*) from F03VDT where JGCL is null";
+    const QString db = w.file("SQDB.DB");
+    auto scalar = [&](const QString& sql) {
+        Connection c("t");
+        c.setDatabase(db);
+        c.open();
+        return queryInt(c, sql);
+    };
+    ASSERT_EQ(scalar(pending), 4);
+    const QByteArray chart = bytesOf(w.file("c5.png"));
+
+    const Result png = runProgram(kVelkor, w.batch({"--json", "chart", "5", "c5.png"}), fullDiskEnvironment({"c5.png"}));
+    EXPECT_EQ(png.code, 1) << text(png).toStdString();
+    EXPECT_EQ(documentOf(png).value("status").toInt(), 1);
+    EXPECT_TRUE(png.err.contains(w.file("c5.png")) && tellsDiskFull(png.err)) << png.err.toStdString();
+    EXPECT_EQ(bytesOf(w.file("c5.png")), chart);
+
+    const Result verify = runProgram(kVelkor, w.batch({"--json", "verify"}), fullDiskEnvironment({"SQDB.DB"}));
+    EXPECT_EQ(verify.code, 1) << text(verify).toStdString();
+    EXPECT_EQ(documentOf(verify).value("status").toInt(), 1);
+    EXPECT_TRUE(verify.err.contains(db) && tellsDiskFull(verify.err)) << verify.err.toStdString();
+    EXPECT_EQ(scalar(pending), 4);
+
+    const Result lock = runProgram(kVelkor, w.batch({"verify"}), fullDiskEnvironment({"velkor.lock"}));
+    EXPECT_EQ(lock.code, 1) << text(lock).toStdString();
+    EXPECT_TRUE(lock.err.contains(w.file("velkor.lock")) && tellsDiskFull(lock.err)) << lock.err.toStdString();
+    EXPECT_EQ(scalar(pending), 4);
+
+    QStringList left = QDir(w.wd).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{"SQDB.DB", "c5.png", "cini.txt", "config.txt"}));
+    const Result ok = runProgram(kVelkor, w.batch({"verify"}));
+    EXPECT_EQ(ok.code, 0) << text(ok).toStdString();
+    EXPECT_EQ(scalar(pending), 0);
+}
+
+// Under --json every run prints one document, also one that ends in a usage error or before
+// any command: its status, the error (null when there is none) and the results.
+TEST(CommandLine, JsonRunsAlwaysPrintOneDocument) {
+    Workdir w;
+    struct Case { QStringList args; int status; const char* error; };
+    const Case cases[] = {
+        {w.batch({"--json", "stats"}), 0, nullptr},
+        {w.batch({"--json", "show", "7"}), 2, "show wants one of 5|30|80, not 7"},
+        {w.batch({"--json", "bogus"}), 2, "unknown command bogus"},
+        {w.batch({"--json", "--bogus"}), 2, "unknown option --bogus"},
+        {w.batch({"--json", "chart", "30"}), 2, "chart needs 2 arguments"},
+        {w.batch({"--json", "--today", "2026-02-30"}), 2, "--today wants a date"},
+        {w.batch({"--json", "--size", "0x0"}), 2, "--size wants WIDTHxHEIGHT"},
+        {w.batch({"--json", "export", "999"}), 1, "F04CSV に CNT = 999 の行がありません"},
+        {{"--batch", "--json", "--workdir", w.tmp.filePath("empty"), "stats"}, 2, "ﾃﾞｰﾀﾌｫﾙﾀﾞが選ばれなかった"},
+        {w.batch({"--json", "backtest", "7", "2024-03-12", "2024-03-12"}), 2, "timeframe of 5|30|80, not 7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Result r = runProgram(kVelkor, c.args);
+        EXPECT_EQ(r.code, c.status) << text(r).toStdString();
+        const QJsonObject doc = documentOf(r);
+        EXPECT_EQ(doc.value("schema").toInt(), 1);
+        EXPECT_EQ(doc.value("status").toInt(-1), c.status);
+        EXPECT_TRUE(doc.value("results").isArray());
+        if (c.error) EXPECT_TRUE(doc.value("error").toString().contains(QString::fromUtf8(c.error))) << r.out.toStdString();
+        else EXPECT_TRUE(doc.value("error").isNull()) << r.out.toStdString();
+    }
+    // A backtest that fails after its arguments were taken: its folder's lock is a folder.
+    const QString out = w.tmp.filePath("bt");
+    QDir().mkpath(out + "/backtest.lock");
+    const Result failed = runProgram(kVelkor, {"--batch", "--json", "--workdir", w.wd, "--data-dir", w.quotes, "--out", out,
+                                               "backtest", "5", "2024-03-12", "2024-03-12", "72"});
+    EXPECT_EQ(failed.code, 1) << text(failed).toStdString();
+    EXPECT_EQ(documentOf(failed).value("status").toInt(), 1);
+    EXPECT_TRUE(documentOf(failed).value("error").toString().contains(out + "/backtest.lock")) << failed.out.toStdString();
+}
+
+// Without --batch a usage error is told before the window is made, so it needs no display.
+TEST(CommandLine, UsageErrorsOfTheWindowNeedNoDisplay) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(v));
+    struct Case { QStringList args; const char* error; };
+    const Case cases[] = {
+        {{"verify"}, "commands need --batch"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"--json"}, "--json needs --batch"},
+        {{"--out", "X", "backtest", "5", "2024-03-12", "2024-03-12"}, "commands need --batch"},
+    };
+    for (const Case& c : cases) {
+        const Result r = runProgram(kVelkor, c.args, env);
+        EXPECT_EQ(r.code, 2) << c.args.join(' ').toStdString() << "\n" << text(r).toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.error)) && r.err.contains("velkor --help")) << r.err.toStdString();
     }
 }

@@ -255,7 +255,7 @@ TEST(BatchCommands, JsonOfShowAndStats) {
     QJsonParseError pe;
     const QJsonObject doc = QJsonDocument::fromJson(context.document(0), &pe).object();
     ASSERT_EQ(pe.error, QJsonParseError::NoError);
-    const QJsonObject want = QJsonDocument::fromJson(R"({"schema": 1, "status": 0, "results": [
+    const QJsonObject want = QJsonDocument::fromJson(R"({"schema": 1, "status": 0, "error": null, "results": [
       {"command": "show", "timeframe": 5,
        "run": {"number": 1, "date": "2024/01/05", "time": "10:00", "close": 150000, "readDays": 40,
                "passes": 1000, "mse": 0.0123, "trainingTime": "01:02"},

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "app/TextFile.h"
@@ -111,9 +112,10 @@ QString barLine(const QString& server, double close, const QString& local) {
 }
 }  // namespace
 
-// Base bars: the bar lines of the range in file order, every EVERY-th from the first; lines
-// that are no bar lines (a header, an empty line) count for nothing. A cut keeps the file up to
-// its last line not later than the time, in file order also when the file is out of order.
+// Base bars: the bar lines of the range in file order that have the history asked for, every
+// EVERY-th from the first; lines that are no bar lines (a header, an empty line) count for
+// nothing. A cut keeps the file up to its last line not later than the time, in file order
+// also when the file is out of order.
 TEST(BacktestQuoteFile, BaseBarsCutsAndPreviousCloses) {
     QTemporaryDir tmp;
     const QString path = tmp.filePath("q.csv");
@@ -139,6 +141,16 @@ TEST(BacktestQuoteFile, BaseBarsCutsAndPreviousCloses) {
         {QDate(2024, 3, 9), QDate(2024, 3, 10), 1, {}},
     };
     for (const Case& c : cases) EXPECT_EQ(q.baseBars(c.from, c.to, c.every), c.bases) << c.from.toString().toStdString();
+
+    // The rows a bar's step imports: the bar lines of its cut dated from its read days on.
+    const std::vector<int> bars{1, 2, 4, 5, 6, 7};
+    EXPECT_EQ(q.importedRows(bars, 0), (std::vector<int>{1, 1, 2, 4, 4, 1}));
+    EXPECT_EQ(q.importedRows(bars, 3), (std::vector<int>{1, 2, 3, 5, 5, 5}));
+    // Base bars with a history of 2 and of 4 bars before them; the others are left out.
+    std::vector<int> leftOut;
+    EXPECT_EQ(q.baseBars(QDate(2024, 3, 8), QDate(2024, 3, 8), 1, {0, 2}, &leftOut), (std::vector<int>{5, 6}));
+    EXPECT_EQ(leftOut, (std::vector<int>{2, 4}));
+    EXPECT_EQ(q.baseBars(QDate(2024, 3, 7), QDate(2024, 3, 11), 2, {3, 4}), (std::vector<int>{5, 7}));
 
     auto cutLines = [&](const QString& at) { return q.cutAfter(*serverDateTime(at.left(10), at.mid(11))); };
     EXPECT_EQ(q.text(), lines);
@@ -238,10 +250,17 @@ TEST(BacktestPlan, SettingsDataFolderAndOutputFolder) {
     QDir().mkpath(p.outDir);
     EXPECT_EQ(checkOutDir(p, error), OutDir::Fresh);
     textfile::writeLines(p.outDir + "/backtest.lock", {"1"});
+    textfile::writeLines(p.outDir + "/velkor.lock", {});
     EXPECT_EQ(checkOutDir(p, error), OutDir::Fresh);
     QFile id(p.outDir + "/backtest.json");
     ASSERT_TRUE(id.open(QIODevice::WriteOnly));
-    id.write(QJsonDocument(p.identity()).toJson());
+    id.write(QJsonDocument(p.identity()).toJson());  // as the version before wrote it
+    id.close();
+    EXPECT_EQ(checkOutDir(p, error), OutDir::Resume);
+    QJsonObject withDigest = p.identity();
+    withDigest.insert(Plan::quoteDigestKey, "ab12");
+    ASSERT_TRUE(id.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    id.write(QJsonDocument(withDigest).toJson());
     id.close();
     EXPECT_EQ(checkOutDir(p, error), OutDir::Resume);
     Plan other = p;

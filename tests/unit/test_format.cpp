@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "app/Format.h"
+#include "app/SaveFile.h"
 #include "app/TextFile.h"
 #include "net/Scaling.h"
 #include "app/VelkorError.h"
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <sys/resource.h>
 
@@ -118,6 +120,43 @@ TEST(TextFile, LineEndsAndByteOrderMark) {
         EXPECT_EQ(textfile::readLines(p), c.lines) << c.bytes.toHex().constData();
     }
     EXPECT_THROW(textfile::readLines(d.filePath("missing.txt")), VelkorError);
+}
+
+// A small file, whose bytes Qt holds back until the end, is refused as well when the disk
+// cannot take them: bytes, an image and text lines alike keep the old file, leave nothing
+// beside it and name the file and the system's reason.
+TEST(SaveFile, ASmallWriteTheDiskCannotTakeKeepsTheOldFile) {
+    QTemporaryDir d;
+    const QString path = d.filePath("old.bin");
+    const QByteArray old("old");
+    putBytes(path, old);
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const std::pair<const char*, std::function<void()>> writes[] = {
+        {"bytes", [&] { savefile::writeBytes(path, "{\"schema\": 1}"); }},
+        {"image", [&] { savefile::writeImage(path, image); }},
+        {"lines", [&] { textfile::writeLines(path, {"a", "b"}); }},
+    };
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    for (const auto& [what, write] : writes) {
+        QString message;
+        // Files of this process may not grow at all; the signal that would end it is ignored.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = unlimited;
+        none.rlim_cur = 0;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+        try {
+            write();
+        } catch (const VelkorError& e) {
+            message = e.text();
+        }
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        std::signal(SIGXFSZ, SIG_DFL);
+        EXPECT_EQ(writeErrorReason(message, path), QString::fromLocal8Bit(std::strerror(EFBIG))) << what << ": " << message.toStdString();
+        EXPECT_EQ(bytesOf(path), old) << what;
+        EXPECT_EQ(QDir(d.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.bin"}) << what;
+    }
 }
 
 // A write that fails keeps the old file as it was, leaves no file of its own behind and names

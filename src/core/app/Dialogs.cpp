@@ -17,6 +17,6 @@ bool ConsoleDialogs::confirmYesNo(const QString& text) {
 QString ConsoleDialogs::openFile() { return {}; }
 
 void ConsoleDialogs::error(const QString& text) {
-    ++errors_;
+    errorTexts_.append(text);
     printLine(stderr, QStringLiteral("error: ") + text);
 }

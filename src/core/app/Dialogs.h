@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <cstdio>
 
 // Message boxes, confirmations, the open-file dialog and the error box: the window shows them,
@@ -25,10 +26,11 @@ public:
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;
     void error(const QString& text) override;
-    int errors() const { return errors_; }
+    int errors() const { return int(errorTexts_.size()); }
+    const QStringList& errorTexts() const { return errorTexts_; }
 
 private:
     bool yes_;
     FILE* lines_;
-    int errors_ = 0;
+    QStringList errorTexts_;
 };

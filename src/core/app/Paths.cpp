@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 
 QString programCatalogDir() {
     const QDir bin(QCoreApplication::applicationDirPath());
@@ -11,4 +12,16 @@ QString programCatalogDir() {
     for (const QString& dir : {beside, installed})
         if (QFileInfo::exists(QDir(dir).filePath(QStringLiteral("tbl.csv")))) return dir;
     return beside;
+}
+
+QString canonicalName(const QString& file) {
+    const QFileInfo fi(file);
+    if (fi.exists()) return fi.canonicalFilePath();
+    const QString folder = QFileInfo(fi.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? QDir::cleanPath(fi.absoluteFilePath()) : folder + QLatin1Char('/') + fi.fileName();
+}
+
+bool isOneOf(const QString& file, const QStringList& files) {
+    const QString target = canonicalName(file);
+    return std::any_of(files.begin(), files.end(), [&](const QString& f) { return canonicalName(f) == target; });
 }

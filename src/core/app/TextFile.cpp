@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/SaveFile.h"
 #include "app/Texts.h"
 #include "app/VelkorError.h"
 
@@ -58,7 +59,7 @@ void writeLines(const QString& path, const QStringList& lines) {
         const int err = errno;
         throw VelkorError(texts::fileWriteError(path, err ? QString::fromLocal8Bit(std::strerror(err)) : f.errorString()));
     }
-    if (!f.commit()) throw VelkorError(texts::fileWriteError(path, f.errorString()));
+    savefile::commit(f);
 }
 
 QStringList splitCommas(const QString& line) {

@@ -49,8 +49,14 @@ inline QString fileOpenError(const QString& path, const QString& why) {
 inline QString fileWriteError(const QString& path, const QString& why) {
     return QStringLiteral("ファイルに書き込めません: %1 (%2)").arg(path, why);
 }
+inline QString lockFileError(const QString& path, const QString& why) {
+    return QStringLiteral("ロックファイルを使えません: %1 (%2)").arg(path, why);
+}
 inline QString ownFileTarget(const QString& path) {
     return QStringLiteral("%1 はこのプログラム自身のファイルです。書き出しません").arg(path);
+}
+inline QString emptyReimportFile(const QString& path) {
+    return QStringLiteral("%1 は 0 バイトの空ファイルで、書出ファイルではありません。ﾃｰﾌﾞﾙはそのままです").arg(path);
 }
 inline QString foreignObject(const QString& db, const QString& object) {
     return QStringLiteral("%1 にプログラムのものではないオブジェクトがあるので開きません: %2").arg(db, object);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include "app/TextFile.h"
 #include "app/Timeframe.h"
@@ -84,6 +85,13 @@ bool dataFolder(const Request& r, const QString& workDir, QString& folder, QStri
 }
 }  // namespace
 
+std::optional<int> wholeNumber(const QString& text, int least) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    if (!digits.match(text).hasMatch()) return std::nullopt;
+    const int v = text.toInt();
+    return v >= least ? std::optional<int>(v) : std::nullopt;
+}
+
 bool checkWords(const QStringList& words, QString& error) {
     if (words.value(0) != QLatin1String("backtest")) {
         error = QStringLiteral("backtest runs alone: give it as the only command");
@@ -106,13 +114,14 @@ bool checkWords(const QStringList& words, QString& error) {
         error = QStringLiteral("backtest: FROM %1 lies after TO %2").arg(words[2], words[3]);
         return false;
     }
-    bool ok = false;
-    if (words.size() == 5 && (words[4].toInt(&ok) < 1 || !ok)) {
+    if (words.size() == 5 && !wholeNumber(words[4], 1)) {
         error = QStringLiteral("backtest wants EVERY as a whole number of 1 or more, not ") + words[4];
         return false;
     }
     return true;
 }
+
+const QString Plan::quoteDigestKey = QStringLiteral("quote_sha256");
 
 int Plan::readDays() const { return settings[size_t(t->index)][0]; }
 int Plan::passes() const { return settings[size_t(t->index)][1]; }
@@ -162,20 +171,30 @@ bool makePlan(const Request& r, int defaultJobs, Plan& p, QString& error) {
 }
 
 OutDir checkOutDir(const Plan& p, QString& error) {
+    const QFileInfo info(p.outDir);
+    if (!info.exists() && !info.isSymLink()) return OutDir::Fresh;
+    if (!info.isDir()) {
+        error = QStringLiteral("%1 is not a folder: give another --out").arg(p.outDir);
+        return OutDir::Refused;
+    }
     const QDir dir(p.outDir);
-    if (!dir.exists()) return OutDir::Fresh;
-    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     const QString identityFile = dir.filePath(QStringLiteral("backtest.json"));
     if (!entries.contains(QStringLiteral("backtest.json"))) {
-        if (entries.isEmpty() || entries == QStringList{QStringLiteral("backtest.lock")}) return OutDir::Fresh;
+        entries.removeAll(QStringLiteral("backtest.lock"));
+        entries.removeAll(QStringLiteral("velkor.lock"));
+        if (entries.isEmpty()) return OutDir::Fresh;
         error = QStringLiteral("%1 is not empty and holds no backtest: give another --out").arg(p.outDir);
         return OutDir::Refused;
     }
     QFile f(identityFile);
-    const QJsonObject held = f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject{};
-    if (held == p.identity()) return OutDir::Resume;
+    QJsonObject arguments = f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject{};
+    // The quote data are checked apart, with the stored runs (a backtest.json of the version
+    // before holds the arguments alone).
+    arguments.remove(Plan::quoteDigestKey);
+    if (arguments == p.identity()) return OutDir::Resume;
     error = QStringLiteral("%1 holds another backtest (%2): give another --out")
-                .arg(p.outDir, QString::fromUtf8(QJsonDocument(held).toJson(QJsonDocument::Compact)));
+                .arg(p.outDir, QString::fromUtf8(QJsonDocument(arguments).toJson(QJsonDocument::Compact)));
     return OutDir::Refused;
 }
 

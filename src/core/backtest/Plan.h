@@ -21,6 +21,9 @@ struct Request {
     std::optional<int> jobs, passes, days;
 };
 
+// A whole number written with digits alone (no sign, no blanks), of at least `least`.
+std::optional<int> wholeNumber(const QString& text, int least);
+
 // Checks the command words of a batch run that holds "backtest": it must be the only
 // command, with TF 5, 30 or 80, two dates and an optional step of 1 or more.
 bool checkWords(const QStringList& words, QString& error);
@@ -40,6 +43,8 @@ struct Plan {
     int passes() const;
     // The arguments that make a backtest what it is; a DIR holding other ones is refused.
     QJsonObject identity() const;
+    // The name of the digest of the quote data beside them in "backtest.json".
+    static const QString quoteDigestKey;
     QStringList ciniLines() const;
 };
 
@@ -47,8 +52,9 @@ struct Plan {
 // number of processors.
 bool makePlan(const Request& r, int defaultJobs, Plan& plan, QString& error);
 
-// The state of the output folder: a new one (missing, or empty but for the lock file), one
-// holding this very backtest, or one refused (with the reason in `error`).
+// The state of the output folder: a new one (missing, or empty but for lock files), one
+// holding this very backtest, or one refused (with the reason in `error`): a folder holding
+// anything else or another backtest, or a name that is no folder.
 enum class OutDir { Fresh, Resume, Refused };
 OutDir checkOutDir(const Plan& plan, QString& error);
 

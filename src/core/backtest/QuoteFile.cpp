@@ -1,5 +1,6 @@
 #include "backtest/QuoteFile.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 #include <limits>
 
@@ -34,6 +35,7 @@ QuoteFile::QuoteFile(const QString& path) : path_(path), text_(textfile::readLin
         // sort after "999999" (the read-days cutoff left out).
         const QStringList fields = textfile::splitCommas(text);
         line.bar = !text.isEmpty() && fields[0] <= top;
+        if (line.bar) line.key = fields[0];
         if (fields.size() >= 2) {
             line.server = serverDateTime(fields[0], fields[1]);
             line.serverText = fields[0].trimmed() + QLatin1Char(' ') + fields[1].trimmed();
@@ -62,19 +64,79 @@ qsizetype QuoteFile::cutAfter(const QDateTime& t) const {
     return qsizetype(it - suffixMin_.begin());
 }
 
-std::vector<int> QuoteFile::baseBars(const QDate& from, const QDate& to, int every) const {
-    std::vector<int> out;
-    int inRange = 0;
+std::vector<int> QuoteFile::baseBars(const QDate& from, const QDate& to, int every, History history,
+                                     std::vector<int>* leftOut) const {
+    std::vector<int> inRange;
     for (size_t i = 0; i < lines_.size(); ++i) {
         const QuoteLine& l = lines_[i];
         if (!l.bar) continue;
         if (!l.server)
             throw VelkorError(QStringLiteral("%1, line %2: the server date and time cannot be read").arg(path_).arg(i + 1));
         const QDate d = l.server->date();
-        if (d < from || d > to) continue;
-        if (inRange++ % every == 0) out.push_back(int(i));
+        if (d >= from && d <= to) inRange.push_back(int(i));
+    }
+    std::vector<int> rows;
+    if (history.bars > 0) rows = importedRows(inRange, history.readDays);
+    std::vector<int> out;
+    int kept = 0;
+    for (size_t k = 0; k < inRange.size(); ++k) {
+        // The bar itself is the last of its step's rows.
+        if (history.bars > 0 && rows[k] - 1 < history.bars) {
+            if (leftOut) leftOut->push_back(inRange[k]);
+            continue;
+        }
+        if (kept++ % every == 0) out.push_back(inRange[k]);
     }
     return out;
+}
+
+std::vector<int> QuoteFile::importedRows(const std::vector<int>& bars, int readDays) const {
+    // Counted in one pass over the file for all bars at once: the lines are added in file
+    // order to a Fenwick tree over the sorted keys, and a bar is answered once the lines of
+    // its cut are in (the number of keys not below its cutoff date).
+    std::vector<QString> keys;
+    for (const QuoteLine& l : lines_)
+        if (l.bar) keys.push_back(l.key);
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    std::vector<int> tree(keys.size() + 1, 0);
+    auto rank = [&](const QString& key) { return size_t(std::lower_bound(keys.begin(), keys.end(), key) - keys.begin()); };
+    auto below = [&](size_t r) {  // the keys added that rank below r
+        int n = 0;
+        for (; r > 0; r &= r - 1) n += tree[r];
+        return n;
+    };
+    struct Ask { qsizetype cut; QString cutoff; size_t bar; };
+    std::vector<Ask> asks;
+    for (size_t k = 0; k < bars.size(); ++k) {
+        const QuoteLine& b = lines_[size_t(bars[k])];
+        asks.push_back({cutAfter(*b.server), b.server->date().addDays(-readDays).toString(QStringLiteral("yyyy/MM/dd")), k});
+    }
+    std::sort(asks.begin(), asks.end(), [](const Ask& a, const Ask& b) { return a.cut < b.cut; });
+    std::vector<int> rows(bars.size(), 0);
+    qsizetype added = 0;
+    int count = 0;
+    for (const Ask& a : asks) {
+        for (; added < a.cut; ++added) {
+            const QuoteLine& l = lines_[size_t(added)];
+            if (!l.bar) continue;
+            for (size_t r = rank(l.key) + 1; r < tree.size(); r += r & (~r + 1)) ++tree[r];
+            ++count;
+        }
+        rows[a.bar] = count - below(rank(a.cutoff));
+    }
+    return rows;
+}
+
+QString QuoteFile::rangeDigest(const QDate& from, const QDate& to) const {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const std::optional<QDateTime>& t = lines_[i].server;
+        if (!t || t->date() < from || t->date() > to) continue;
+        hash.addData(text_[qsizetype(i)].toUtf8());
+        hash.addData(QByteArrayView("\n"));
+    }
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 std::optional<int> QuoteFile::previousClose(int i) const {

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -168,6 +170,18 @@ bool execOne(Connection& c, const QString& sql, QString* error) {
         return false;  // SQLite undoes what a failing statement did
     }
     return true;
+}
+
+QString failureReason(Connection& c) {
+    if (!c.isOpen()) return QStringLiteral("database is not open");
+    // SQLite keeps the system's error number of a failed read, write or open only; a full
+    // disk it tells by its own code.
+    const int code = sqlite3_extended_errcode(c.handle());
+    int err = 0;
+    if ((code & 0xff) == SQLITE_FULL) err = ENOSPC;
+    else if ((code & 0xff) == SQLITE_IOERR || (code & 0xff) == SQLITE_CANTOPEN) err = sqlite3_system_errno(c.handle());
+    if (err != 0) return QString::fromLocal8Bit(std::strerror(err));
+    return QString::fromUtf8(sqlite3_errmsg(c.handle()));
 }
 
 void execOrThrow(Connection& c, const QString& sql) {

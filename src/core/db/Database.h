@@ -68,6 +68,10 @@ private:
 // refused. Returns false on any error, after rolling back what the statement did.
 bool execOne(Connection& c, const QString& sql, QString* error = nullptr);
 
+// Why the last statement on `c` failed: the system's reason when a file operation of SQLite
+// failed (a full disk, a write error), else SQLite's message.
+QString failureReason(Connection& c);
+
 // Plain statement execution for the program's own fixed texts; throws on error.
 void execOrThrow(Connection& c, const QString& sql);
 

@@ -23,7 +23,13 @@ Transaction::Transaction(Connection& c, Kind kind) : c_(c) {
 Transaction::~Transaction() { rollback(); }
 
 void Transaction::commit() {
-    execOrThrow(c_, QStringLiteral("commit"));
+    QString why;
+    if (!execOne(c_, QStringLiteral("commit"), &why)) {
+        // The file the commit could not write, and the system's reason.
+        if (!c_.database().isEmpty() && c_.database() != QLatin1String(":memory:"))
+            throw VelkorError(texts::fileWriteError(c_.database(), failureReason(c_)));
+        throw VelkorError(texts::sqlError(why, QStringLiteral("commit")));
+    }
     open_ = false;
 }
 

@@ -3,10 +3,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScopeGuard>
@@ -19,6 +17,9 @@
 #include <QTableWidget>
 
 #include "app/Console.h"
+#include "app/LockFile.h"
+#include "app/Paths.h"
+#include "app/SaveFile.h"
 #include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
@@ -62,9 +63,10 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
         } else if (a == QLatin1String("--seed")) {
             QString s;
             if (!value(s)) return false;
+            static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
             bool ok = false;
             const uint v = s.toUInt(&ok);
-            if (!ok) { error = QStringLiteral("--seed wants a number, not ") + s; return false; }
+            if (!ok || !digits.match(s).hasMatch()) { error = QStringLiteral("--seed wants a number, not ") + s; return false; }
             o.seed = v;
         } else if (a == QLatin1String("--json")) {
             o.json = true;
@@ -97,17 +99,17 @@ bool parseOptions(const QStringList& args, BatchOptions& o, QString& error) {
                    a == QLatin1String("--step")) {
             QString s;
             if (!value(s)) return false;
-            bool ok = false;
-            const int least = a == QLatin1String("--jobs") || a == QLatin1String("--step") ? 1 : 0;
-            const int v = s.toInt(&ok);
-            if (!ok || v < least) {
+            // No read day would leave a step nothing before the day of its base bar.
+            const int least = a == QLatin1String("--passes") ? 0 : 1;
+            const std::optional<int> v = backtest::wholeNumber(s, least);
+            if (!v) {
                 error = a + QStringLiteral(" wants a whole number of %1 or more, not ").arg(least) + s;
                 return false;
             }
             (a == QLatin1String("--jobs")     ? o.jobs
              : a == QLatin1String("--passes") ? o.passes
              : a == QLatin1String("--days")   ? o.days
-                                              : o.step) = v;
+                                              : o.step) = *v;
         } else if (a.startsWith(QLatin1String("--"))) {
             error = QStringLiteral("unknown option ") + a;
             return false;
@@ -273,19 +275,16 @@ void showStats(TVelkorF& w) {
 }
 
 // Writes the verification chart of the timeframe's page, as drawn for the run it shows, into a
-// PNG of the context's size; `file` is relative to the working directory. A failed write
-// leaves no file behind, nor changes one that was there.
+// PNG of the context's size; `file` is relative to the working directory and is none of the
+// program's own files. A failed write leaves no file behind, nor changes one that was there.
 void writeChart(TVelkorF& w, int code, const QString& file) {
     const Timeframe& t = *timeframeOf(code);
     Query& hq = w.data.headerQuery(t.index);
     if (!hq.Active() || hq.IsEmpty()) throw VelkorError(texts::noRunToChart(t.chartTitle));
-    const QImage image = verificationChartImage(w.page(t.index).cht, context->chartSize);
     const QString path = w.path(file);
-    QSaveFile out(path);
-    QImageWriter writer(&out, "png");
-    if (!out.open(QIODevice::WriteOnly)) throw VelkorError(texts::fileWriteError(path, out.errorString()));
-    if (!writer.write(image)) throw VelkorError(texts::fileWriteError(path, writer.errorString()));
-    if (!out.commit()) throw VelkorError(texts::fileWriteError(path, out.errorString()));
+    if (isOneOf(path, w.ownFiles())) throw VelkorError(texts::ownFileTarget(path));
+    const QImage image = verificationChartImage(w.page(t.index).cht, context->chartSize);
+    savefile::writeImage(path, image);
     if (context->json)
         context->results.append(QJsonObject{{QStringLiteral("command"), QStringLiteral("chart")},
                                             {QStringLiteral("timeframe"), code},
@@ -394,9 +393,17 @@ int runBatchCommands(TVelkorF& w, const QStringList& commands, QString& error, B
 }
 
 QByteArray BatchContext::document(int status) const {
-    const QJsonObject doc{{QStringLiteral("schema"), 1}, {QStringLiteral("status"), status},
+    const QJsonObject doc{{QStringLiteral("schema"), 1},
+                          {QStringLiteral("status"), status},
+                          {QStringLiteral("error"), error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(error)},
                           {QStringLiteral("results"), results}};
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+QByteArray errorDocument(int status, const QString& error) {
+    BatchContext context;
+    context.error = error;
+    return context.document(status);
 }
 
 QStringList batchCommandNames() {
@@ -453,28 +460,22 @@ Exit status:
 )");
 }
 
-std::unique_ptr<QLockFile> lockWorkDir(const QString& workDir, QString& error) {
+std::unique_ptr<LockFile> lockWorkDir(const QString& workDir, QString& error) {
     const QDir dir(QDir(workDir.isEmpty() ? QDir::currentPath() : workDir).absolutePath());
     const QString path = dir.filePath(QStringLiteral("velkor.lock"));
     if (!dir.mkpath(QStringLiteral("."))) {
         error = texts::fileWriteError(path, QStringLiteral("no folder"));
         return nullptr;
     }
-    auto lock = std::make_unique<QLockFile>(path);
-    // A run may take long: only a lock whose process is gone counts as stale (also where the
-    // file system has no native locks to tell).
-    lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) return lock;
-    if (lock->error() == QLockFile::LockFailedError) {
-        qint64 pid = 0;
-        QString host, app;
-        lock->getLockInfo(&pid, &host, &app);
-        std::fprintf(stderr, "waiting: another batch run (process %lld) works in %s; this one starts when it ends\n",
-                     static_cast<long long>(pid), QFile::encodeName(dir.path()).constData());
-        std::fflush(stderr);
-        if (lock->lock()) return lock;
+    auto lock = std::make_unique<LockFile>(path);
+    LockFile::Result r = lock->tryLock();
+    if (r == LockFile::Result::Busy) {
+        const qint64 pid = lock->holder();
+        printLine(stderr, QStringLiteral("waiting: another batch run%1 works in %2; this one starts when it ends")
+                              .arg(pid > 0 ? QStringLiteral(" (process %1)").arg(pid) : QString(), dir.path()));
+        r = lock->lock();
     }
-    error = texts::fileWriteError(path, lock->error() == QLockFile::PermissionError ? QStringLiteral("permission denied")
-                                                                                     : QStringLiteral("cannot lock"));
+    if (r == LockFile::Result::Taken) return lock;
+    error = lock->error();
     return nullptr;
 }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-class QLockFile;
+class LockFile;
 class TVelkorF;
 
 // The headless run: options, then commands run after the start-up.
@@ -42,10 +42,14 @@ struct BatchContext {
     QSize chartSize{1200, 800};
     QString out;  // the folder the evaluate command writes into (empty: its default)
     QJsonArray results;  // one object per printing command, in order
+    QString error;       // what went wrong, when anything did
 
-    // The JSON document of the run: {"schema": 1, "status": …, "results": […]}.
+    // The JSON document of the run: {"schema": 1, "status": …, "error": … or null, "results": […]}.
     QByteArray document(int status) const;
 };
+
+// The JSON document of a run that ended before any command with `error` (status 1 or 2).
+QByteArray errorDocument(int status, const QString& error);
 
 // Runs the commands on a started window. Returns the exit status: 0 when all went
 // through, 1 when an operation ended with an error, 2 for a usage error. Without a
@@ -64,6 +68,7 @@ QString batchHelp();
 
 // Holds the working directory's lock file for a whole batch run, so that two runs on one
 // directory never interleave: a second run says that it waits and starts when the first has
-// ended (a lock left by a process that is gone is taken over). Creates the directory when it
-// is missing. Null, with `error` naming the file, when the lock cannot be taken.
-std::unique_ptr<QLockFile> lockWorkDir(const QString& workDir, QString& error);
+// ended (a lock file no live process holds is taken over, whatever it holds). Creates the
+// directory when it is missing. Null, with `error` naming the file and the reason, when the
+// lock cannot be taken (the name is a folder or a FIFO, the file cannot be opened or written).
+std::unique_ptr<LockFile> lockWorkDir(const QString& workDir, QString& error);

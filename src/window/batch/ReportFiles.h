@@ -9,9 +9,6 @@ namespace backtest {
 struct Report;
 }
 
-// Writes a file whole or not at all; throws VelkorError naming it when it cannot be written.
-void saveFile(const QString& path, const QByteArray& bytes);
-
 // Writes the three files into `dir` (which must exist) and returns the JSON document. Throws
 // VelkorError naming the file that cannot be written.
 QByteArray writeReportFiles(const QString& dir, const backtest::Report& report, const QSize& chartSize);

@@ -1,8 +1,10 @@
 // Verification: pairs every pending forecast with the bars imported since its run.
 #include <vector>
 
+#include "app/Texts.h"
 #include "app/Timeframe.h"
 #include "app/VelkorError.h"
+#include "db/Database.h"
 #include "db/SqlBuilder.h"
 #include "db/Transaction.h"
 #include "forecast/Verification.h"
@@ -76,7 +78,8 @@ void TVelkorF::verifyRun(const Timeframe& t, int hcnt) {
               QStringLiteral(",  RST  = ") + p.rst + QStringLiteral(" where (TBID = ") + t.tbidText() +
               QStringLiteral(") and (HCNT = ") + QString::number(hcnt) + QStringLiteral(") and  (YKNO = ") + p.ykno +
               QStringLiteral(")");
-        if (!execute(Db::File, update)) return;  // the run stays as it was
+        // The run stays as it was, and the verification ends naming the file.
+        if (!execute(Db::File, update)) throw VelkorError(texts::fileWriteError(data.file.database(), failureReason(data.file)));
     }
     tx.commit();
 }
