@@ -220,7 +220,7 @@ private:
                         market::QuoteImport& imported);
     void writeSideFile(const Timeframe& t, const QStringList& lines, const market::QuoteImport& imported);
     // Steps of the training table builder.
-    QStringList buildTrainingRows(const Timeframe& t, const market::QuoteOrigin& origin);
+    QStringList buildTrainingRows(const Timeframe& t, const market::QuoteImport& imported);
     QString trainingAverages(const Timeframe& t);
     // Steps of the forecast run.
     forecast::Run prepareForecast(const Timeframe& t);

@@ -93,7 +93,7 @@ TEST(QuoteImport, FiveMinuteFileRowsPlaceholdersSideFileAndScale) {
     EXPECT_TEXT(f.dialogs.messages(), (QStringList{"05分足ﾃﾞｰﾀを読込ます ", "11 件読込"}));
     EXPECT_EQ(f.imported.stored, 6);
     EXPECT_TEXT(f.label(0), "6");
-    EXPECT_EQ(f.w->closeMoveScale[0], (std::array<int, 3>{120, -50, 120}));
+    EXPECT_EQ(f.imported.closeMoveScale, (std::array<int, 3>{120, -50, 120}));
 
     const QStringList side = {
         lines[0], lines[1], lines[2], lines[3],

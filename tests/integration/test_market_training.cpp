@@ -61,7 +61,7 @@ TEST(TrainingTable, SmallFourHourTableAndCsvFile) {
     for (const char* r : rows)
         ASSERT_TRUE(f.exec("csm", QStringLiteral("insert into F01CSV (%1) values (%2)").arg(kQuoteColumns, r)));
     TVelkorF& w = *f.w;
-    w.closeMoveScale[2] = {100, -100, 100};
+    f.imported.closeMoveScale = {100, -100, 100};
     f.imported.stats.atrMax = "0.06";
     f.imported.stats.atrMin = "0.02";
     f.imported.stats.rsiMax = "70";

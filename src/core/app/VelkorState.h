@@ -29,9 +29,6 @@ struct VelkorState {
     std::array<TimeframeSettings, 3> settings{{{40, 1000}, {200, 1000}, {200, 600}}};
     bool settingsEdited = false;  // a settings edit accepted a number: "cini.txt" is written on closing
 
-    // The close-move scale of each timeframe's last import: largest rise, largest fall, scale.
-    std::array<std::array<int, 3>, 3> closeMoveScale{};
-
     std::unique_ptr<NeuralNetwork> runningNetwork;  // the network of the running forecast
 
     VelkorState();

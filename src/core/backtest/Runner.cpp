@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 #include <cstdio>
 #include <map>
@@ -131,10 +132,7 @@ void Runner::storeStep(int k, const QString& stepDir) {
     c.setDatabase(target);
     c.open();
     execOrThrow(c, QStringLiteral("attach database %1 as step").arg(sqlb::quoted(stepDb)));
-    struct Detach {
-        Connection& c;
-        ~Detach() { execOne(c, QStringLiteral("detach database step")); }
-    } detach{c};
+    const auto detach = qScopeGuard([&c] { execOne(c, QStringLiteral("detach database step")); });
     const qint64 header = queryInt(c, QStringLiteral("select coalesce(max(CNT), 0) + 1 from main.") + t.headerTable);
     const qint64 shift = queryInt(c, QStringLiteral("select coalesce(max(CNT), 0) from main.F03VDT")) -
                          queryInt(c, QStringLiteral("select min(CNT) - 1 from step.F03VDT"));

@@ -35,10 +35,12 @@ struct QuoteOrigin {
 };
 
 // What one quote import leaves for the training table builder: where the rows came from, the
-// extremes of the bars, and the number of bars stored (the rows of the coming bars aside).
+// extremes of the bars, the close-move scale (largest rise, largest fall, the scale the change
+// inputs are measured against) and the number of bars stored (the rows of the coming bars aside).
 struct QuoteImport {
     QuoteOrigin origin;
     ImportStats stats;
+    std::array<int, 3> closeMoveScale{};
     int stored = 0;
 };
 

@@ -59,7 +59,7 @@ market::QuoteImport TVelkorF::importQuotes(const Timeframe& t) {
                                             clock().today().toString(QStringLiteral("yyyy/MM/dd")), readDays,
                                             imported.stored, lastBar.toString(Qt::ISODate)));
     const market::ImportStats& x = imported.stats;
-    closeMoveScale[size_t(t.index)] = {x.iP, x.iM, x.iP + x.iM > 0 ? x.iP : -x.iM};
+    imported.closeMoveScale = {x.iP, x.iM, x.iP + x.iM > 0 ? x.iP : -x.iM};
     page(t).cntL->setText(QString::number(imported.stored));
     return imported;
 }

@@ -86,7 +86,7 @@ QString joinedSlots(const Slots& values, int from, int to) {
 
 void TVelkorF::buildTrainingTable(const Timeframe& t, const market::QuoteImport& imported) {
     openQuoteRows(QStringLiteral(" order by CNT "));  // walked in CNT order
-    QStringList csv = buildTrainingRows(t, imported.origin);
+    QStringList csv = buildTrainingRows(t, imported);
     openOnTable(data.trainingQuery(t.index), Db::Memory, t.trainingTable, QStringLiteral(" order by CNT "));
     // The largest close change is not gathered: its place in the line stays 0.
     const market::ImportStats& x = imported.stats;
@@ -98,7 +98,8 @@ void TVelkorF::buildTrainingTable(const Timeframe& t, const market::QuoteImport&
 
 // One training row per quote row of the quote view, inserted into the training table; the
 // rows as lines of the training CSV.
-QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteOrigin& origin) {
+QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteImport& imported) {
+    const market::QuoteOrigin& origin = imported.origin;
     const QString& table = t.trainingTable;
     const Query& q = data.quoteRows;
     const QuoteColumns col(q);
@@ -119,7 +120,7 @@ QStringList TVelkorF::buildTrainingRows(const Timeframe& t, const market::QuoteO
     InsertedRow inserted(data.memory, table);
     std::array<DbValue, market::kRangeColumns> stored;
     market::SlotInsert prepared(data.memory, data.catalog.find(table));
-    const int closeScale = closeMoveScale[size_t(t.index)][2];
+    const int closeScale = imported.closeMoveScale[2];
     Slots values;
 
     QStringList csv;
