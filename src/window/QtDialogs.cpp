@@ -55,8 +55,9 @@ void QtDialogs::message(const QString& text) {
 }
 
 bool QtDialogs::confirmOkCancel(const QString& text, const QString& detail) {
+    // Enter cancels: this box guards what cannot be undone.
     return askBox(parent_, QMessageBox::Question, text, detail, QMessageBox::Ok | QMessageBox::Cancel,
-                  QMessageBox::Ok) == QMessageBox::Ok;
+                  QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 bool QtDialogs::confirmYesNo(const QString& text) {

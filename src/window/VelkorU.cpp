@@ -174,6 +174,15 @@ void TVelkorF::wire() {
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
+        // The detail grid shows the run the highlighted row of the run list is, whether the
+        // row was moved in the grid or by the program.
+        auto follow = [this, &t](bool pressed) {
+            if ((pressed || detailsTimeframe_ == t.index) && data.file.isOpen() && data.headerQuery(t.index).Active())
+                guarded([&] { showRunDetails(t); });
+        };
+        connect(p.headerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [follow, grid = p.headerGrid] { follow(grid->hasFocus()); });
+        connect(data.headerSource(t.index), &DataSource::currentRowChanged, this, [follow] { follow(false); });
     }
     prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
@@ -186,6 +195,10 @@ void TVelkorF::wire() {
 void TVelkorF::onFocusChanged(QWidget* old, QWidget* now) {
     if (auto* grid = qobject_cast<QTableView*>(old); grid && isAncestorOf(grid)) markFocus(grid, false);
     if (auto* grid = qobject_cast<QTableView*>(now); grid && isAncestorOf(grid)) markFocus(grid, true);
+    // A run list that takes the focus takes the detail grid with it.
+    for (const Timeframe& t : timeframes())
+        if (now == page(t).headerGrid && detailsTimeframe_ != t.index && data.headerQuery(t.index).Active())
+            guarded([&] { showRunDetails(t); });
     // The statistics are recounted when the focus moves into page "52:検証2" from outside.
     auto inside = [this](QWidget* w) { return w && (w == ui->e2ts || ui->e2ts->isAncestorOf(w)); };
     if (inside(now) && !inside(old) && startupDone()) guarded([&] { countStats(); });

@@ -8,7 +8,8 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     virtual void message(const QString& text) = 0;
-    // true: OK. `detail` (when given) stands under the text and says what the answer acts on.
+    // true: OK; Cancel is the default button. `detail` (when given) stands under the text and
+    // says what the answer acts on.
     virtual bool confirmOkCancel(const QString& text, const QString& detail = QString()) = 0;
     virtual bool confirmYesNo(const QString& text) = 0;     // true: Yes
     virtual QString openFile() = 0;                          // empty: cancelled
