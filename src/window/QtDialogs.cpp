@@ -50,8 +50,8 @@ bool loadQtJapanese() {
     return loaded;
 }
 
-void QtDialogs::message(const QString& text) {
-    askBox(parent_, QMessageBox::Information, text, QString(), QMessageBox::Ok, QMessageBox::Ok);
+void QtDialogs::message(const QString& text, const QString& detail) {
+    askBox(parent_, QMessageBox::Information, text, detail, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool QtDialogs::confirmOkCancel(const QString& text, const QString& detail) {

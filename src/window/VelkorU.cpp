@@ -174,20 +174,19 @@ void TVelkorF::wire() {
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
-        // The detail grid shows the run the highlighted row of the run list is, whether the
-        // row was moved in the grid or by the program.
-        auto follow = [this, &t](bool pressed) {
-            if ((pressed || detailsTimeframe_ == t.index) && data.file.isOpen() && data.headerQuery(t.index).Active())
+        // A row the user highlights in a run list shows its run in the detail grid; the program's
+        // own moves (a page refreshed) show theirs in refreshPage.
+        connect(p.headerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this, &t, grid = p.headerGrid] {
+            if (grid->hasFocus() && data.file.isOpen() && data.headerQuery(t.index).Active())
                 guarded([&] { showRunDetails(t); });
-        };
-        connect(p.headerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                [follow, grid = p.headerGrid] { follow(grid->hasFocus()); });
-        connect(data.headerSource(t.index), &DataSource::currentRowChanged, this, [follow] { follow(false); });
+        });
     }
     prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
     // "書出" writes the table of the export catalog's current row to its CSV file.
     connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { exportCurrentRow(); }); });
+    // "再取込" replaces the table of the current row by its CSV file, after a Yes.
+    connect(ui->g13riB, &QPushButton::clicked, this, [this] { guarded([&] { reimportCurrentRow(); }); });
     connect(ui->z01BB, &QPushButton::clicked, this, &QWidget::close);
     connect(qApp, &QApplication::focusChanged, this, &TVelkorF::onFocusChanged);
 }

@@ -7,7 +7,8 @@
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual void message(const QString& text) = 0;
+    // `detail` (when given) stands under the text.
+    virtual void message(const QString& text, const QString& detail = QString()) = 0;
     // true: OK; Cancel is the default button. `detail` (when given) stands under the text and
     // says what the answer acts on.
     virtual bool confirmOkCancel(const QString& text, const QString& detail = QString()) = 0;
@@ -21,7 +22,7 @@ public:
 class ConsoleDialogs : public Dialogs {
 public:
     explicit ConsoleDialogs(bool yes, FILE* lines = stdout) : yes_(yes), lines_(lines) {}
-    void message(const QString& text) override;
+    void message(const QString& text, const QString& detail = QString()) override;
     bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;
