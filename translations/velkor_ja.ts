@@ -214,5 +214,11 @@
         <source>%1 ends with a bar of %2, but today is %3: its %4 read days brought in only %5 bars. Put a quote file with recent bars into the data folder, or count the read days back from its last day (--today %6).</source>
         <translation>%1 の最後の足は %2 ですが、今日は %3 です: 読込日数 %4 日で読み込めたのは %5 本だけです。新しい足のある相場ファイルをデータフォルダに置くか、読込日数を最後の日から数えてください (--today %6)。</translation>
     </message>
+    <message numerus="yes">
+        <source>%1: %n row(s) written</source>
+        <translation>
+            <numerusform>%1: %n 行を書き出しました</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

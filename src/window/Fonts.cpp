@@ -15,7 +15,7 @@ constexpr int kGridTitlePixels = 23;
 
 // The forecast, verify and write buttons carry the larger font.
 const char* const kLargeButtons[] = {
-    "a12ysB", "b12ysB", "c12ysB", "a203vfB", "b203vfB", "c203vfB", "g13wtB",
+    "a12ysB", "b12ysB", "c12ysB", "a203vfB", "b203vfB", "c203vfB", "g13wtB", "g13riB",
 };
 
 } // namespace

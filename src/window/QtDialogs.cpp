@@ -50,13 +50,14 @@ bool loadQtJapanese() {
     return loaded;
 }
 
-void QtDialogs::message(const QString& text) {
-    askBox(parent_, QMessageBox::Information, text, QString(), QMessageBox::Ok, QMessageBox::Ok);
+void QtDialogs::message(const QString& text, const QString& detail) {
+    askBox(parent_, QMessageBox::Information, text, detail, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool QtDialogs::confirmOkCancel(const QString& text, const QString& detail) {
+    // Enter cancels: this box guards what cannot be undone.
     return askBox(parent_, QMessageBox::Question, text, detail, QMessageBox::Ok | QMessageBox::Cancel,
-                  QMessageBox::Ok) == QMessageBox::Ok;
+                  QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 bool QtDialogs::confirmYesNo(const QString& text) {

@@ -17,7 +17,7 @@ bool loadQtJapanese();
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent) : parent_(parent) {}
-    void message(const QString& text) override;
+    void message(const QString& text, const QString& detail = QString()) override;
     bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;

@@ -119,7 +119,7 @@ void TVelkorF::exportTable(const CatalogTable& table, const QString& file) {
     }
     QDir().mkpath(QFileInfo(file).absolutePath());
     textfile::writeLines(file, lines);
-    dialogs_->message(texts::exportEnd);
+    dialogs_->message(texts::exportEnd, texts::exportWritten(QDir::toNativeSeparators(file), lines.size()));
 }
 
 namespace {

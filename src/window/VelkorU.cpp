@@ -174,11 +174,19 @@ void TVelkorF::wire() {
         p.ln1E->installEventFilter(this);
         p.rd1E->installEventFilter(this);
         p.headerGrid->installEventFilter(this);
+        // A row the user highlights in a run list shows its run in the detail grid; the program's
+        // own moves (a page refreshed) show theirs in refreshPage.
+        connect(p.headerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this, &t, grid = p.headerGrid] {
+            if (grid->hasFocus() && data.file.isOpen() && data.headerQuery(t.index).Active())
+                guarded([&] { showRunDetails(t); });
+        });
     }
     prepareChartView(ui->dCht);
     ui->f12stbE->installEventFilter(this);
     // "書出" writes the table of the export catalog's current row to its CSV file.
     connect(ui->g13wtB, &QPushButton::clicked, this, [this] { guarded([&] { exportCurrentRow(); }); });
+    // "再取込" replaces the table of the current row by its CSV file, after a Yes.
+    connect(ui->g13riB, &QPushButton::clicked, this, [this] { guarded([&] { reimportCurrentRow(); }); });
     connect(ui->z01BB, &QPushButton::clicked, this, &QWidget::close);
     connect(qApp, &QApplication::focusChanged, this, &TVelkorF::onFocusChanged);
 }
@@ -186,6 +194,10 @@ void TVelkorF::wire() {
 void TVelkorF::onFocusChanged(QWidget* old, QWidget* now) {
     if (auto* grid = qobject_cast<QTableView*>(old); grid && isAncestorOf(grid)) markFocus(grid, false);
     if (auto* grid = qobject_cast<QTableView*>(now); grid && isAncestorOf(grid)) markFocus(grid, true);
+    // A run list that takes the focus takes the detail grid with it.
+    for (const Timeframe& t : timeframes())
+        if (now == page(t).headerGrid && detailsTimeframe_ != t.index && data.headerQuery(t.index).Active())
+            guarded([&] { showRunDetails(t); });
     // The statistics are recounted when the focus moves into page "52:検証2" from outside.
     auto inside = [this](QWidget* w) { return w && (w == ui->e2ts || ui->e2ts->isAncestorOf(w)); };
     if (inside(now) && !inside(old) && startupDone()) guarded([&] { countStats(); });

@@ -179,7 +179,8 @@ public:
     void showCurrentRun(const Timeframe& t);
     // The current run and its details, after confirmation.
     void deleteRun(const Timeframe& t);
-    // The current run's periods in the detail grid e4G.
+    // The current run's periods in the detail grid e4G; the grid follows that run list from
+    // then on.
     void showRunDetails(const Timeframe& t);
     // Pairs pending forecasts with later bars.
     void verifyPending();
@@ -269,6 +270,7 @@ private:
     QString dataDirAnswer_;  // given once, then the dialog asks
     QString startupMarker_;
     std::array<bool, 3> importFailed_{};  // per timeframe: its import or build ended with an error
+    int detailsTimeframe_ = 0;  // the timeframe whose run list the detail grid e4G follows
     bool starting_ = false;
     bool aborted_ = false;
     bool destroyed_ = false;

@@ -3,7 +3,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QTest>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -15,6 +19,7 @@
 
 #include "window/batch/Batch.h"
 #include "test_forecast_fixture.h"
+#include "ui_VelkorU.h"
 
 namespace {
 
@@ -286,3 +291,64 @@ TEST(BatchCommands, JsonOfShowAndStats) {
 }
 
 }  // namespace
+
+// The detail grid follows the run list row the user highlights, with or without F1, and the
+// delete confirmation acts on that very run; "当否" reads ○/× as on the result page.
+TEST(Pages, DetailGridFollowsTheHighlightedRun) {
+    ForecastFixture f;
+    const std::vector<DetailRow> three{{1, "1", 1, 1, 0, "1"}, {2, "1", 2, 2, 0, "-1"}, {3, "", 3, 3, 0, ""}};
+    storeRun(f, 30, 1, QStringLiteral("10:00"), 150000, three, 1);
+    storeRun(f, 30, 2, QStringLiteral("10:30"), 150100, {{1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}}, 4);
+    storeRun(f, 5, 1, QStringLiteral("10:00"), 150000, {{1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}, {1, "", 1, 1, 0, ""}}, 7);
+    refresh(f, 30);
+    refresh(f, 5);
+    f.w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.w.get()));
+    QTableView* e2G = f.page(30).headerGrid;
+    auto shownRun = [&] { return f.w->data.runDetails.FieldByName(QStringLiteral("HCNT")).AsInteger(); };
+    auto shownTbid = [&] { return f.w->data.runDetails.FieldByName(QStringLiteral("TBID")).AsInteger(); };
+    ASSERT_EQ(shownTbid(), 16);
+
+    // A click on the older 30-minute run shows its details.
+    e2G->setFocus();
+    QTest::mouseClick(e2G->viewport(), Qt::LeftButton, {}, e2G->visualRect(e2G->model()->index(0, 1)).center());
+    EXPECT_EQ(e2G->currentIndex().row(), 0);
+    EXPECT_EQ(shownTbid(), 17);
+    EXPECT_EQ(shownRun(), 1);
+    QAbstractItemModel* details = f.w->ui->e4G->model();
+    QStringList marks;
+    for (int r = 0; r < details->rowCount(); ++r) marks << details->index(r, 3).data().toString();
+    EXPECT_EQ(marks, (QStringList{"○", "×", ""}));
+    EXPECT_EQ(details->headerData(3, Qt::Horizontal).toString(), QStringLiteral("当否"));
+
+    // The arrow key moves to the newer run; the details move with it.
+    QTest::keyClick(e2G, Qt::Key_Down);
+    EXPECT_EQ(shownRun(), 2);
+    // Another timeframe's page refreshing leaves the grid on the highlighted list.
+    refresh(f, 5);
+    EXPECT_EQ(shownTbid(), 17);
+    EXPECT_EQ(shownRun(), 2);
+
+    // The confirmation names the highlighted run and the detail grid shows it.
+    QTest::keyClick(e2G, Qt::Key_Up);
+    f.dialogs.answers = {false};
+    QTest::keyClick(e2G, Qt::Key_F12);
+    EXPECT_TRUE(f.dialogs.details.last().contains(QStringLiteral("10:00"))) << f.dialogs.details.last().toStdString();
+    EXPECT_EQ(shownRun(), 1);
+}
+
+// The delete confirmation's default button is Cancel: Enter keeps the run.
+TEST(Pages, DeleteConfirmationDefaultsToCancel) {
+    QWidget parent;
+    QtDialogs dialogs(&parent);
+    QString defaultText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+        EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::Cancel);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(dialogs.confirmOkCancel(QStringLiteral("30分足のﾚｺｰﾄﾞと明細を削除します"), QStringLiteral("No. 1")));
+    EXPECT_FALSE(defaultText.isEmpty());
+}

@@ -73,6 +73,23 @@ TEST(CsvPage, WriteButtonExportsTheTableOfTheCurrentRow) {
                          "1,17,F03V30H,2024/01/05,10:30,150100,200,1000,0.0123,01:02\r\n"
                          "2,17,F03V30H,2024/01/06,11:00,150200,200,1000,,00:59\r\n"));
     EXPECT_FALSE(QFileInfo::exists(f.file(QStringLiteral("DATA/CSV/F03V05H.CSV"))));
+    // Under the closing box: the file written and its row count.
+    const QString written = f.dialogs.messageDetails.last();
+    EXPECT_TRUE(written.contains(QDir::toNativeSeparators(f.file(QStringLiteral("DATA/CSV/F03V30H.CSV"))))) << written.toStdString();
+    EXPECT_TRUE(written.endsWith(QStringLiteral("2 row(s) written")) || written.contains(QStringLiteral("2 行"))) << written.toStdString();
+
+    // "読込" beside it asks first: No keeps the table, Yes replaces it by the file's rows.
+    ASSERT_TRUE(f.exec(QStringLiteral("csq"), QStringLiteral("delete from F03V30H where CNT = 2")));
+    f.dialogs.log.clear();
+    f.dialogs.answers = {false};
+    QTest::mouseClick(f.w->ui->g13riB, Qt::LeftButton);
+    EXPECT_EQ(f.dialogs.log.last(), QStringLiteral("confirm: ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?"));
+    EXPECT_EQ(f.scalar(QStringLiteral("csq"), QStringLiteral("select group_concat(CNT) from F03V30H")), QStringLiteral("1"));
+    f.dialogs.answers = {true};
+    QTest::mouseClick(f.w->ui->g13riB, Qt::LeftButton);
+    EXPECT_EQ(f.dialogs.log.last(), QStringLiteral("message:  CSVﾌｧｲﾙからの読込終了 "));
+    EXPECT_EQ(f.scalar(QStringLiteral("csq"), QStringLiteral("select group_concat(CNT) from F03V30H")), QStringLiteral("1,2"));
+    EXPECT_TRUE(f.dialogs.unexpected.isEmpty()) << f.dialogs.unexpected.join('\n').toStdString();
 
     // A file that cannot be written is named in the error box; the window stays usable.
     f.dialogs.log.clear();

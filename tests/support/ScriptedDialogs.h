@@ -10,7 +10,10 @@
 // "no file", and marks the box as unexpected.
 class ScriptedDialogs : public Dialogs {
 public:
-    void message(const QString& text) override { log.append(QStringLiteral("message: ") + text); }
+    void message(const QString& text, const QString& detail = QString()) override {
+        log.append(QStringLiteral("message: ") + text);
+        messageDetails.append(detail);
+    }
     bool confirmOkCancel(const QString& text, const QString& detail = QString()) override {
         details.append(detail);
         return answer(QStringLiteral("confirm: ") + text);
@@ -35,6 +38,7 @@ public:
     QStringList log;
     QStringList errors;
     QStringList details;  // the detail of every OK/Cancel confirmation, in order
+    QStringList messageDetails;  // the detail of every message box, in order
     QStringList unexpected;
     std::deque<bool> answers;
     std::deque<QString> files;

@@ -2,7 +2,11 @@
 
 #include "app/Console.h"
 
-void ConsoleDialogs::message(const QString& text) { printLine(lines_, QStringLiteral("message: ") + text); }
+// The box's line stays as it is; a detail follows on an indented line of its own.
+void ConsoleDialogs::message(const QString& text, const QString& detail) {
+    printLine(lines_, QStringLiteral("message: ") + text);
+    if (!detail.isEmpty()) printLine(lines_, QStringLiteral("  ") + detail);
+}
 
 bool ConsoleDialogs::confirmOkCancel(const QString& text, const QString&) {
     printLine(lines_, QStringLiteral("confirm: ") + text + (yes_ ? QStringLiteral(" -> OK") : QStringLiteral(" -> Cancel")));

@@ -8,8 +8,10 @@
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    virtual void message(const QString& text) = 0;
-    // true: OK. `detail` (when given) stands under the text and says what the answer acts on.
+    // `detail` (when given) stands under the text.
+    virtual void message(const QString& text, const QString& detail = QString()) = 0;
+    // true: OK; Cancel is the default button. `detail` (when given) stands under the text and
+    // says what the answer acts on.
     virtual bool confirmOkCancel(const QString& text, const QString& detail = QString()) = 0;
     virtual bool confirmYesNo(const QString& text) = 0;     // true: Yes
     virtual QString openFile() = 0;                          // empty: cancelled
@@ -21,7 +23,7 @@ public:
 class ConsoleDialogs : public Dialogs {
 public:
     explicit ConsoleDialogs(bool yes, FILE* lines = stdout) : yes_(yes), lines_(lines) {}
-    void message(const QString& text) override;
+    void message(const QString& text, const QString& detail = QString()) override;
     bool confirmOkCancel(const QString& text, const QString& detail = QString()) override;
     bool confirmYesNo(const QString& text) override;
     QString openFile() override;

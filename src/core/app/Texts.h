@@ -20,6 +20,10 @@ inline QString runToDelete(const QString& cnt, const QString& dt, const QString&
 }
 inline const QString exportStart = QStringLiteral(" ﾃｰﾌﾞﾙをCSVﾌｧｲﾙに書き出します");
 inline const QString exportEnd = QStringLiteral("書出終了");
+// Under the export's closing box: the file written and its row count.
+inline QString exportWritten(const QString& file, qsizetype rows) {
+    return QCoreApplication::translate("texts", "%1: %n row(s) written", nullptr, int(rows)).arg(file);
+}
 inline const QString reimportStart = QStringLiteral(" ﾌｧｲﾙから読込みます ");
 inline const QString reimportAsk = QStringLiteral("ﾃｰﾌﾞﾙﾃﾞｰﾀは削除されますが実行しますか?");
 inline const QString reimportEnd = QStringLiteral(" CSVﾌｧｲﾙからの読込終了 ");

@@ -1,9 +1,11 @@
 #include "db/DataModule.h"
 
+#include "forecast/Forecast.h"
+
 namespace {
 std::vector<GridColumn> cols(std::initializer_list<std::pair<const char*, const char*>> l) {
     std::vector<GridColumn> v;
-    for (const auto& [f, t] : l) v.push_back({QString::fromUtf8(f), QString::fromUtf8(t)});
+    for (const auto& [f, t] : l) v.push_back({QString::fromUtf8(f), QString::fromUtf8(t), {}});
     return v;
 }
 
@@ -34,10 +36,13 @@ DataModule::DataModule() {
     headerSource05 = std::make_unique<DataSource>(headers05, headerColumns("読日数", "ﾃｰﾌﾞﾙ名"));
     headerSource30 = std::make_unique<DataSource>(headers30, headerColumns("読込日数", ""));
     headerSource4h = std::make_unique<DataSource>(headers4h, headerColumns("読込日数", "ﾃｰﾌﾞﾙ名"));
-    detailSource = std::make_unique<DataSource>(
-        runDetails, cols({{"YKNO", "期No"}, {"YGCL", "予測終値"}, {"JGCL", "実終値"}, {"RST", "当否"},
+    // "当否" as the result page shows it (○ hit, × miss, blank unverified).
+    std::vector<GridColumn> details =
+        cols({{"YKNO", "期No"}, {"YGCL", "予測終値"}, {"JGCL", "実終値"}, {"RST", "当否"},
                   {"SG", "差額"}, {"HG", "高値"}, {"LG", "安値"}, {"DCR", "変化率"},
-                  {"SGN", "売買ｻｲﾝ"}, {"CNT", ""}, {"TBID", ""}, {"HTNM", ""}, {"HCNT", ""}}));
+                  {"SGN", "売買ｻｲﾝ"}, {"CNT", ""}, {"TBID", ""}, {"HTNM", ""}, {"HCNT", ""}});
+    details[3].shown = [](const DbValue& v) { return v.isNull() ? QString() : forecast::resultText(v.asInteger()); };
+    detailSource = std::make_unique<DataSource>(runDetails, std::move(details));
     quoteSource = std::make_unique<DataSource>(
         quoteRows, cols({{"LYMD", "Lc日付"}, {"LHM", "Lc時刻"}, {"HV", "高値"}, {"LV", "安値"}, {"CV", "終値"},
                    {"M05", "MA05"}, {"M20", "MA20"}, {"M1H", "MA1H"}, {"M4H", "MA4H"}, {"M1D", "MA1D"},

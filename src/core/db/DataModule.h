@@ -30,8 +30,10 @@ public:
     Query headers05{QStringLiteral("q1"), &file, QStringLiteral("select * from F03V05H")};
     Query headers30{QStringLiteral("q2"), &file, QStringLiteral("select * from F03V30H")};
     Query headers4h{QStringLiteral("q3"), &file, QStringLiteral("select * from F03V4HH")};
-    // The details of the run shown (grid e4G, the verification chart).
+    // The details of the run highlighted in a run list (grid e4G).
     Query runDetails{QStringLiteral("q4"), &file, QStringLiteral("select * from F03VDT")};
+    // The details of a page's current run for its verification chart.
+    Query chartDetails{QStringLiteral("q4c"), &file, QStringLiteral("select * from F03VDT")};
     // The detail rows verification works on.
     Query pendingDetails{QStringLiteral("qvd"), &file, QStringLiteral("select * from F03VDT")};
     // The export catalog (grid gDG).

@@ -26,10 +26,15 @@ QVariant DataSource::data(const QModelIndex& index, int role) const {
         return {};
     const int f = fieldOfColumn_[size_t(index.column())];
     if (f < 0) return {};
-    if (role == Qt::DisplayRole) return q_.ValueAt(index.row(), f).asString();
+    if (role == Qt::DisplayRole) {
+        const GridColumn& c = columns_[size_t(index.column())];
+        const DbValue v = q_.ValueAt(index.row(), f);
+        return c.shown ? c.shown(v) : v.asString();
+    }
     if (role == Qt::TextAlignmentRole) {
         // Numbers are right-aligned, so that their digits line up; texts stay on the left.
         const DbValue::Type t = q_.ValueAt(index.row(), f).type;
+        if (columns_[size_t(index.column())].shown) return int(Qt::AlignCenter);  // a mark
         if (t == DbValue::Int || t == DbValue::Real) return int(Qt::AlignRight | Qt::AlignVCenter);
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     }

@@ -2,15 +2,18 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include "db/Database.h"
 
-// A grid column: the field it shows and its title (empty: the field name is shown).
+// A grid column: the field it shows, its title (empty: the field name is shown) and, for a
+// coded field, the text a value is shown as (none: the value as it is stored).
 struct GridColumn {
     QString field;
     QString title;
+    std::function<QString(const DbValue&)> shown;
 };
 
 // Binds a query to a grid: the grid shows the query's rows in its own column order,

@@ -34,7 +34,8 @@ TVelkorF::Page& TVelkorF::page(const Timeframe& t) { return pages_[size_t(t.inde
 
 void TVelkorF::refreshPage(const Timeframe& t) {
     reopenHeaders(t);
-    showRunDetails(t);
+    // The detail grid stays on the run list that was highlighted last.
+    if (t.index == detailsTimeframe_) showRunDetails(t);
     showRun(t, readShownRun(t));
 }
 
@@ -70,6 +71,7 @@ QString TVelkorF::currentRunNumber(const Timeframe& t) {
 }
 
 void TVelkorF::showRunDetails(const Timeframe& t) {
+    detailsTimeframe_ = t.index;
     openOnTable(data.runDetails, Db::File, QStringLiteral("F03VDT"), detailsOf(t, currentRunNumber(t)));
     data.runDetails.First();
 }
@@ -232,6 +234,7 @@ void TVelkorF::deleteRun(const Timeframe& t) {
     const QString which = texts::runToDelete(hq.FieldByName(QStringLiteral("CNT")).AsString(),
                                              hq.FieldByName(QStringLiteral("DT")).AsString(),
                                              hq.FieldByName(QStringLiteral("HM")).AsString());
+    showRunDetails(t);  // the detail grid shows the run the confirmation names
     if (!dialogs().confirmOkCancel(t.deleteConfirm, which)) return;
     const QString cnt = hq.FieldByName(QStringLiteral("CNT")).AsString();
     {
@@ -265,7 +268,7 @@ bool TVelkorF::readChartRun(const Timeframe& t, const std::function<QString(int)
     Query& hq = data.headerQuery(t.index);
     const QString cnt = hq.FieldByName(QStringLiteral("CNT")).AsString();
     if (hq.IsEmpty() || cnt.isEmpty()) return false;
-    Query& details = data.runDetails;
+    Query& details = data.chartDetails;
     details.Close();
     details.setSql(selectStatement(QStringLiteral("F03VDT"), detailsOf(t, cnt)));
     details.Open();

@@ -47,7 +47,7 @@ void TVelkorF::verifyRun(const Timeframe& t, int hcnt) {
     if (data.pendingDetails.IsEmpty()) return;
     // The run's header: base date, time and close.
     data.pendingDetails.First();
-    Query& header = data.runDetails;
+    Query& header = data.scratch;
     openOnTable(header, Db::File, data.pendingDetails.FieldByName(QStringLiteral("HTNM")).AsString(),
                 QStringLiteral(" where CNT = ") + QString::number(hcnt) + QStringLiteral("  "), false);
     if (header.IsEmpty()) { header.Close(); return; }
